@@ -1,0 +1,94 @@
+#pragma once
+// What the HID layer needs from the operating system, and nothing more. Backends: the Linux
+// one (hidraw + sysfs) in hid/linux/, the virtual one in sim/ for tests and the demo.
+//
+// Threads: scan(), open() in the query and read-write modes, write() and the device-change
+// calls run on the user-interface thread. A reading thread opens its own HidOpenMode::Read
+// handle and is then the only thread that uses it (start_read, wait_read, read_result,
+// cancel_read); HidWaker::wake() may be called from any thread.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hid/HidTypes.h"
+#include "hid/THidPnPInfo.h"
+
+enum class HidOpenMode {
+    ReadWrite,  // queries, writes and reads
+    QueryOnly,  // attributes and capabilities only; succeeds where a program holds the device
+    Read,       // input reports, for the reading thread
+};
+
+enum class HidWaitResult {
+    Completed,  // the outstanding read finished (successfully or not): fetch its result
+    TimedOut,   // the wait bound passed
+    Woken,      // HidWaker::wake() was called
+};
+
+// Cuts a reading thread's wait short from another thread (stopping it, or closing its handle).
+class HidWaker {
+  public:
+    virtual ~HidWaker() = default;
+    virtual void wake() = 0;
+};
+
+// One open interface. Closing is destruction; destruction ends an outstanding read.
+class HidHandle {
+  public:
+    virtual ~HidHandle() = default;
+
+    // Vendor, product and version numbers; false when the handle is not a HID interface.
+    virtual bool get_attributes(HidAttributes& attributes) = 0;
+    // The parsed report descriptor; empty when the descriptor cannot be had.
+    virtual std::optional<HidPreparsedData> get_preparsed_data() = 0;
+    // Writes one whole output report (byte 0 the report ID) and blocks until it is taken.
+    virtual bool write(std::span<const std::uint8_t> report, std::uint32_t& written) = 0;
+
+    // One outstanding read into `buffer`, which must stay valid until the read completes or
+    // is cancelled. The first byte received is always the report ID (0 for a device without
+    // numbered reports). False when the read cannot start (see last_error()).
+    virtual bool start_read(std::span<std::uint8_t> buffer) = 0;
+    // Waits at most `timeout` for the outstanding read; `waker` may cut the wait short.
+    virtual HidWaitResult wait_read(std::chrono::milliseconds timeout, HidWaker& waker) = 0;
+    // Byte count of the completed read, report ID included; false when the read failed.
+    virtual bool read_result(std::uint32_t& bytes) = 0;
+    // Abandons the outstanding read; false when there was none.
+    virtual bool cancel_read() = 0;
+};
+
+class HidPlatform {
+  public:
+    virtual ~HidPlatform() = default;
+
+    // False when the platform's HID service cannot be used: the controller then lists no
+    // devices and follows no device changes, silently.
+    virtual bool available() const = 0;
+
+    // The HID interfaces present now, in the platform's order. Interfaces whose details cannot
+    // be read are left out.
+    virtual std::vector<THidPnPInfo> scan() = 0;
+
+    // Opens a device path; null on failure (see last_error()).
+    virtual std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) = 0;
+
+    // A waker for one reading thread.
+    virtual std::unique_ptr<HidWaker> make_waker() = 0;
+
+    // The error code of the failed call just made on this thread (errno values on Linux).
+    virtual std::uint32_t last_error() const;
+
+    // A file descriptor that becomes readable when HID interfaces may have come or gone, for
+    // the window's event loop to watch; -1 when the platform offers none.
+    virtual int device_change_fd() const { return -1; }
+    // Consumes what made device_change_fd() readable; true when a rescan is due.
+    virtual bool take_device_change() { return false; }
+};
+
+// Thread-local error code shared by the backends (the platform's "last error").
+void hid_set_last_error(std::uint32_t code);
+std::uint32_t hid_last_error();

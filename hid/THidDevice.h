@@ -1,0 +1,110 @@
+#pragma once
+// One HID interface that was present when the controller last built its list.
+//
+// Ownership: the controller owns a checked-in record. CheckOutAt() hands the record out as a
+// std::unique_ptr; destroying that pointer is the release (check-in): the controller then
+// holds a fresh checked-in record for the same interface at the same list position, carrying
+// this record's data event, unplug event and sleep time, or no entry if the interface is
+// gone. The platform and the dispatcher must outlive every record.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "hid/EControllerError.h"
+#include "hid/HidEvents.h"
+#include "hid/HidPlatform.h"
+#include "hid/HidTypes.h"
+#include "hid/THidPnPInfo.h"
+
+class HidDispatcher;
+class THidDeviceController;
+class THidDeviceReadThread;
+
+class THidDevice {
+  public:
+    // Opens and identifies the interface, then closes it again. Takes the controller's
+    // OnDeviceData and OnDeviceUnplug handlers when a controller is given. Throws
+    // EControllerError "device cannot be opened" / "device cannot be identified".
+    THidDevice(HidPlatform& platform, HidDispatcher& dispatcher, THidPnPInfo pnp_info,
+               THidDeviceController* controller);
+    // The release: stops the reading thread, closes the handles and checks the record in.
+    ~THidDevice();
+    THidDevice(const THidDevice&) = delete;
+    THidDevice& operator=(const THidDevice&) = delete;
+
+    bool PluggedIn() const { return PluggedIn_.load(); }
+    bool CheckedOut() const { return CheckedOut_.load(); }
+    bool InEvent() const { return InEvent_.load(); }
+    bool ReadWriteAccess() const { return ReadWriteAccess_; }
+    const HidAttributes& Attributes() const { return Attributes_; }
+    const THidPnPInfo& PnPInfo() const { return PnPInfo_; }
+    std::int32_t ThreadSleepTime() const { return ThreadSleepTime_.load(); }
+    const THidDataEvent& DataEvent() const { return DataEvent_; }
+    const THidDataErrorEvent& DataErrorEvent() const { return DataErrorEvent_; }
+    const THidPlugEvent& UnplugEvent() const { return UnplugEvent_; }
+    THidDeviceController* Controller() const { return Controller_; }
+    bool HasReadThread() const { return ReadThread_ != nullptr; }
+
+    // PluggedIn and (CheckedOut or InEvent): no handle is opened otherwise.
+    bool CanAccess() const;
+    bool OpenMain();
+    bool OpenRead();
+    void CloseMain();
+    void CloseRead();
+    // Fetched once through the main handle, then cached; null when it cannot be had.
+    const HidPreparsedData* GetPreparsedData();
+    // All zero when there is no preparsed data.
+    HidCaps GetCaps();
+    // Writes one whole report (byte 0 the report ID, `count` normally OutputReportByteLength);
+    // no padding, cutting or checking. Blocks until the platform has taken it.
+    bool WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written);
+
+    // Reading thread side: one outstanding read through the read handle.
+    bool StartRead(std::uint8_t* buf, std::uint32_t count);
+    std::uint32_t ReadResult();
+    bool CancelPending();
+
+    // Replaces the data event; clearing it stops the reading thread (a report waiting for
+    // delivery is handed to the old handler first), assigning it may start one.
+    void SetDataEvent(const THidDataEvent& event);
+    void SetDataErrorEvent(const THidDataErrorEvent& event) { DataErrorEvent_ = event; }
+    void SetUnplugEvent(const THidPlugEvent& event) { UnplugEvent_ = event; }
+    // Accepted only from 10 to 10000 ms; other values leave the time unchanged.
+    void SetThreadSleepTime(std::int32_t ms);
+    // The interface is gone: closes the handles, calls the unplug event once and clears it.
+    // A running reading thread goes on and reports data errors until it is stopped.
+    void Unplug();
+
+  private:
+    friend class THidDeviceController;
+    friend class THidDeviceReadThread;
+
+    void StartReadThread();
+    void StopReadThread();
+    void CloseReadNow();
+    bool OpenReadHandle();
+    HidWaitResult WaitRead(std::chrono::milliseconds timeout, HidWaker& waker);
+    std::unique_ptr<HidHandle> OpenForQueries(bool& read_write);
+
+    HidPlatform& Platform_;
+    HidDispatcher& Dispatcher_;
+    THidDeviceController* Controller_;
+    std::atomic<bool> PluggedIn_{true};
+    std::atomic<bool> CheckedOut_{false};
+    std::atomic<bool> InEvent_{false};
+    std::unique_ptr<HidHandle> MainHandle_;
+    // While a reading thread exists only that thread touches the read handle.
+    std::unique_ptr<HidHandle> ReadHandle_;
+    HidAttributes Attributes_;
+    THidPnPInfo PnPInfo_;
+    std::optional<HidPreparsedData> PreparsedData_;
+    std::atomic<std::int32_t> ThreadSleepTime_{100};
+    THidDataEvent DataEvent_;
+    THidDataErrorEvent DataErrorEvent_;
+    THidPlugEvent UnplugEvent_;
+    bool ReadWriteAccess_ = false;
+    std::unique_ptr<THidDeviceReadThread> ReadThread_;
+};
