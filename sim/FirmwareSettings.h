@@ -22,8 +22,9 @@ struct FirmwareFaults {
     bool wrong_verify_sum = false;            // verify reply carries a sum one too high
     bool no_finish_reply = false;
     bool noise = false;  // a bad report (wrong checksum or wrong length) before every good one
-    bool refuse_writes = false;                 // every output report fails on the host side
-    std::optional<std::uint32_t> unplug_after;  // drops off the bus after this many writes
+    bool refuse_writes = false;  // every output report fails on the host side
+    std::optional<std::uint32_t>
+        unplug_after;         // drops off the bus after this many writes since erase
     bool query_only = false;  // the interface opens only for queries (applied by the backend)
 };
 
