@@ -1,0 +1,54 @@
+#!/bin/busybox sh
+# PID 1 of the kernel tests' guest: mounts the kernel file systems, loads the HID modules
+# (the package has no modules.dep, so in dependency order by hand), runs each scenario and
+# prints its result on the console as parseable lines, then powers off.
+#   VELLOX-BOOT uptime_ms=N          VELLOX-START name
+#   VELLOX-LOG name| line            VELLOX-RESULT name PASS|FAIL|SKIP ms=N
+#   VELLOX-DONE uptime_ms=N
+# Kernel command line: vellox.only=a,b runs only those scenarios.
+/bin/busybox mkdir -p /proc /sys /dev /tmp /run /bin
+/bin/busybox --install -s /bin
+export PATH=/usr/bin:/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t tmpfs tmp /tmp
+mount -t tmpfs run /run
+
+uptime_ms() {
+  read -r up _ </proc/uptime
+  c=${up#*.}
+  c=${c#0}
+  echo $((${up%.*} * 1000 + c * 10))
+}
+
+echo
+echo "VELLOX-BOOT uptime_ms=$(uptime_ms)"
+for m in hid hid-generic uhid; do
+  insmod "/lib/modules/$m.ko" || echo "VELLOX-ERROR insmod $m"
+done
+echo "VELLOX-MODULES uptime_ms=$(uptime_ms)"
+
+only=$(sed -n 's/.*vellox\.only=\([^ ]*\).*/\1/p' /proc/cmdline)
+for s in /scenarios/[0-9]*.sh; do
+  name=$(basename "$s" .sh)
+  if [ -n "$only" ]; then
+    case ",$only," in *",$name,"*) ;; *) continue ;; esac
+  fi
+  echo "VELLOX-START $name"
+  mkdir -p "/tmp/$name"
+  t0=$(uptime_ms)
+  (cd "/tmp/$name" && exec timeout 120 sh -e "$s") >"/tmp/$name.log" 2>&1
+  rc=$?
+  t1=$(uptime_ms)
+  sed "s/^/VELLOX-LOG $name| /" "/tmp/$name.log"
+  case $rc in
+    0) verdict=PASS ;;
+    77) verdict=SKIP ;;
+    *) verdict=FAIL ;;
+  esac
+  echo "VELLOX-RESULT $name $verdict ms=$((t1 - t0))"
+done
+echo "VELLOX-DONE uptime_ms=$(uptime_ms)"
+sync
+poweroff -f

@@ -1,0 +1,48 @@
+# Helpers for scenarios. Each scenario runs under "sh -e" in a fresh folder of its own.
+
+DEVICE_CTL=/run/vellox-device.ctl
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# start_device [vellox-uhid-device options]: starts the emulated device with a control FIFO.
+start_device() {
+  rm -f "$DEVICE_CTL"
+  vellox-uhid-device --control="$DEVICE_CTL" "$@" &
+  DEVICE_PID=$!
+  i=0
+  while [ ! -p "$DEVICE_CTL" ]; do
+    i=$((i + 1))
+    [ $i -le 300 ] || fail "device program did not start"
+    kill -0 "$DEVICE_PID" 2>/dev/null || fail "device program exited"
+    sleep 0.01
+  done
+}
+
+# device plug|unplug|"dump FILE"|quit
+device() { echo "$*" >"$DEVICE_CTL"; }
+
+stop_device() {
+  device quit
+  wait "$DEVICE_PID" || fail "device program failed"
+}
+
+# find_node [MS]: waits for the device's hidraw node; sets NODE and HID_NAME, keeps probe output
+# in find.out.
+find_node() {
+  vellox-hid-probe find "${1:-3000}" >find.out || { cat find.out; fail "no hidraw node"; }
+  NODE=$(sed -n 's/^node=//p' find.out)
+  HID_NAME=$(sed -n 's/^hid_name=//p' find.out)
+}
+
+# expect_line FILE LINE: FILE holds LINE exactly.
+expect_line() {
+  grep -qxF "$2" "$1" || { cat "$1"; fail "expected line '$2' in $1"; }
+}
+
+# need PROGRAM: skip the scenario when the guest lacks it.
+need() {
+  command -v "$1" >/dev/null || { echo "skip: no $1 in this guest"; exit 77; }
+}
