@@ -102,5 +102,4 @@ class THidDeviceController {
     std::int32_t DevThreadSleepTime_ = 100;
     std::string Version_ = "1.0.22";
     std::vector<Entry> DeviceList_;
-    bool Counted_ = false;
 };

@@ -1,0 +1,161 @@
+#include "hid/THidDevice.h"
+
+#include <cerrno>
+
+#include "hid/HidDispatcher.h"
+#include "hid/THidDeviceController.h"
+#include "hid/THidDeviceReadThread.h"
+
+THidDevice::THidDevice(HidPlatform& platform, HidDispatcher& dispatcher, THidPnPInfo pnp_info,
+                       THidDeviceController* controller)
+    : Platform_(platform),
+      Dispatcher_(dispatcher),
+      Controller_(controller),
+      PnPInfo_(std::move(pnp_info)) {
+    if (Controller_ != nullptr) {
+        // Not checked out yet, so no reading thread starts here.
+        SetDataEvent(Controller_->OnDeviceData());
+        UnplugEvent_ = Controller_->OnDeviceUnplug();
+    }
+    MainHandle_ = OpenForQueries(ReadWriteAccess_);
+    if (!MainHandle_) throw EControllerError("device cannot be opened");
+    Attributes_.Size = 12;
+    if (!MainHandle_->get_attributes(Attributes_)) {
+        MainHandle_.reset();
+        throw EControllerError("device cannot be identified");
+    }
+    Attributes_.Size = 12;
+    CloseMain();
+}
+
+THidDevice::~THidDevice() {
+    const THidDataEvent data_event = DataEvent_;
+    const THidPlugEvent unplug_event = UnplugEvent_;
+    SetDataEvent(THidDataEvent());
+    UnplugEvent_ = THidPlugEvent();
+    CloseMain();
+    CloseRead();
+    PreparsedData_.reset();
+    if (Controller_ != nullptr) {
+        try {
+            Controller_->CheckIn(this, PnPInfo_, data_event, unplug_event, ThreadSleepTime());
+        } catch (...) {
+            // A release always completes; a failed re-creation only loses the list entry.
+        }
+    }
+}
+
+bool THidDevice::CanAccess() const { return PluggedIn_ && (CheckedOut_ || InEvent_); }
+
+std::unique_ptr<HidHandle> THidDevice::OpenForQueries(bool& read_write) {
+    auto handle = Platform_.open(PnPInfo_.DevicePath, HidOpenMode::ReadWrite);
+    read_write = handle != nullptr;
+    if (!handle) handle = Platform_.open(PnPInfo_.DevicePath, HidOpenMode::QueryOnly);
+    return handle;
+}
+
+bool THidDevice::OpenMain() {
+    if (CanAccess() && !MainHandle_) MainHandle_ = OpenForQueries(ReadWriteAccess_);
+    return MainHandle_ != nullptr;
+}
+
+bool THidDevice::OpenRead() { return OpenReadHandle(); }
+
+bool THidDevice::OpenReadHandle() {
+    if (!CanAccess()) {
+        // The reading thread lets go of its handle itself once the record is out of reach.
+        CloseReadNow();
+        hid_set_last_error(ENODEV);
+        return false;
+    }
+    if (!ReadHandle_) ReadHandle_ = Platform_.open(PnPInfo_.DevicePath, HidOpenMode::Read);
+    return ReadHandle_ != nullptr;
+}
+
+void THidDevice::CloseMain() { MainHandle_.reset(); }
+
+void THidDevice::CloseRead() {
+    if (ReadThread_) {
+        // The running thread owns the read handle; it closes it once it sees the record can
+        // no longer be accessed.
+        ReadThread_->Wake();
+        return;
+    }
+    CloseReadNow();
+}
+
+void THidDevice::CloseReadNow() { ReadHandle_.reset(); }
+
+const HidPreparsedData* THidDevice::GetPreparsedData() {
+    if (!PreparsedData_ && OpenMain()) {
+        PreparsedData_ = MainHandle_->get_preparsed_data();
+        CloseMain();
+    }
+    return PreparsedData_ ? &*PreparsedData_ : nullptr;
+}
+
+HidCaps THidDevice::GetCaps() {
+    HidCaps caps{};
+    if (const HidPreparsedData* data = GetPreparsedData()) caps = data->Caps;
+    return caps;
+}
+
+bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written) {
+    written = 0;
+    if (!OpenMain()) return false;
+    return MainHandle_->write(std::span<const std::uint8_t>(buf, count), written);
+}
+
+bool THidDevice::StartRead(std::uint8_t* buf, std::uint32_t count) {
+    if (!OpenReadHandle()) return false;
+    return ReadHandle_->start_read(std::span<std::uint8_t>(buf, count));
+}
+
+HidWaitResult THidDevice::WaitRead(std::chrono::milliseconds timeout, HidWaker& waker) {
+    if (!ReadHandle_) return HidWaitResult::Completed;
+    return ReadHandle_->wait_read(timeout, waker);
+}
+
+std::uint32_t THidDevice::ReadResult() {
+    std::uint32_t bytes = 0;
+    if (!ReadHandle_ || !ReadHandle_->read_result(bytes)) return 0;
+    return bytes;
+}
+
+bool THidDevice::CancelPending() { return ReadHandle_ && ReadHandle_->cancel_read(); }
+
+void THidDevice::SetDataEvent(const THidDataEvent& event) {
+    if (!event.Assigned()) StopReadThread();
+    DataEvent_ = event;
+    StartReadThread();
+}
+
+void THidDevice::SetThreadSleepTime(std::int32_t ms) {
+    if (ms >= 10 && ms <= 10000) ThreadSleepTime_ = ms;
+}
+
+void THidDevice::Unplug() {
+    // Cleared first so that a running reading thread, once woken, finds the record gone.
+    PluggedIn_ = false;
+    CloseMain();
+    CloseRead();
+    if (UnplugEvent_.Assigned()) UnplugEvent_(this);
+    UnplugEvent_ = THidPlugEvent();
+}
+
+void THidDevice::StartReadThread() {
+    if (!DataEvent_.Assigned() || !PluggedIn_ || !CheckedOut_ || !ReadWriteAccess_ || ReadThread_) {
+        return;
+    }
+    // The length is fetched here, on this thread: the reading thread never touches the main
+    // handle.
+    const std::uint32_t length = GetCaps().InputReportByteLength;
+    ReadThread_ =
+        std::make_unique<THidDeviceReadThread>(*this, Dispatcher_, Platform_.make_waker(), length);
+}
+
+void THidDevice::StopReadThread() {
+    if (!ReadThread_) return;
+    ReadThread_->Stop();
+    ReadThread_.reset();
+}
