@@ -1,0 +1,23 @@
+// Program entry: the start-up exclusion test, then the main window and the message loop.
+
+#include <QApplication>
+#include <QIcon>
+
+#include "app/StartupExclusion.h"
+#include "ui/TMainForm.h"
+
+int main(int argc, char** argv) {
+    // Decided before any window exists: when the other tool's window is up, end silently.
+    if (app::ExclusionWindowExists()) return 0;
+
+    // The layout is in pixels and is not scaled to the screen's DPI.
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vellox"));
+
+    ui::TMainForm form;
+    QApplication::setWindowIcon(form.windowIcon());
+    form.show();
+    application.exec();
+    return 0;
+}
