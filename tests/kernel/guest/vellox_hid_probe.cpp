@@ -6,6 +6,8 @@
 //   hup NODE           make the device unplug itself; check POLLHUP, EIO on read, ENODEV on write
 //   burst NODE N       have the device send N reports unread; print how many the kernel kept
 //   uevents MS [N]     print kernel uevents for MS, or until N were seen
+//   ask NODE HEX [MS]  write one report (HEX, zero-padded to 64 bytes); print every input
+//                      report that comes within MS, with its length
 //
 // Prints "key=value" lines; exits 0 when the check held.
 
@@ -291,6 +293,30 @@ int uevents(long ms, long until) {
     return 0;
 }
 
+int ask(const char* node, const std::string& hex, long ms) {
+    std::array<std::uint8_t, 64> out{};
+    for (std::size_t k = 0; k + 2 <= hex.size() && k / 2 < out.size(); k += 2)
+        out[k / 2] = static_cast<std::uint8_t>(std::stoul(hex.substr(k, 2), nullptr, 16));
+    auto fd = open_node(node);
+    if (!fd) return 1;
+    if (!write_report(fd.get(), out)) return std::perror("write"), 1;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    int replies = 0;
+    std::uint8_t in[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= 0ms) break;
+        const ssize_t n = read_report(fd.get(), in, sizeof in, static_cast<int>(left.count()));
+        if (n <= 0) break;
+        std::printf("reply length=%zd hex=", n);
+        for (ssize_t k = 0; k < n; ++k) std::printf("%02x", in[k]);
+        std::printf("\n");
+        ++replies;
+    }
+    std::printf("replies=%d\n", replies);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -301,8 +327,9 @@ int main(int argc, char** argv) {
         return echo(argv[2], static_cast<int>(num(3, 1)), argc > 4 ? argv[4] : nullptr);
     if (cmd == "hup" && argc >= 3) return hup(argv[2]);
     if (cmd == "burst" && argc >= 4) return burst(argv[2], static_cast<int>(num(3, 100)));
+    if (cmd == "ask" && argc >= 4) return ask(argv[2], argv[3], num(4, 300));
     if (cmd == "uevents") return uevents(num(2, 1000), num(3, 1'000'000));
     std::fprintf(stderr, "usage: vellox-hid-probe find [MS] | echo NODE N [FILE] | hup NODE | "
-                         "burst NODE N | uevents MS [N]\n");
+                         "burst NODE N | uevents MS [N] | ask NODE HEX [MS]\n");
     return 2;
 }

@@ -1,8 +1,10 @@
 // vellox-uhid-device: runs an emulated Vellox device behind /dev/uhid inside the test guest.
 //
-//   vellox-uhid-device [--model=echo|firmware] [--settings=TEXT] [--control=FIFO]
+//   vellox-uhid-device [--model=firmware|echo] [--settings=TEXT] [--control=FIFO]
 //                      [--plug-after=MS | --no-plug] [--replug-after=MS] [--dump=FILE]
 //
+// The firmware model is sim::EmulatedFirmware with its settings text (faults included); the
+// echo model checks the link alone.
 // The control FIFO takes lines: "plug", "unplug", "dump FILE", "quit". SIGTERM/SIGINT quit.
 // On quit the device is destroyed and, with --dump, the model's flash is written to FILE.
 
@@ -52,7 +54,7 @@ void log(const char* fmt, auto... args) {
 }
 
 struct Options {
-    std::string model = "echo";
+    std::string model = "firmware";
     std::string settings;
     std::string control;
     std::string dump;
@@ -295,7 +297,7 @@ std::optional<std::chrono::milliseconds> parse_ms(std::string_view v) {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: vellox-uhid-device [--model=echo|firmware] [--settings=TEXT]\n"
+                 "usage: vellox-uhid-device [--model=firmware|echo] [--settings=TEXT]\n"
                  "         [--control=FIFO] [--plug-after=MS | --no-plug] [--replug-after=MS]\n"
                  "         [--dump=FILE]\n"
                  "control lines: plug, unplug, dump FILE, quit\n");

@@ -1,6 +1,6 @@
 # The device made through uhid becomes a hidraw node with our identity and report lengths.
 . /scenarios/lib.sh
-start_device
+start_device --model=echo
 find_node
 cat find.out
 [ -c "$NODE" ] || fail "$NODE is not a character device"

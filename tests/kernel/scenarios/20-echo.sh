@@ -1,7 +1,7 @@
 # Reports written to the node reach the device model without their report-ID byte, in order,
 # and its replies come back as 64 data bytes.
 . /scenarios/lib.sh
-start_device --dump="$PWD/flash.bin"
+start_device --model=echo --dump="$PWD/flash.bin"
 find_node
 vellox-hid-probe echo "$NODE" 200 sent.bin || fail "echo"
 stop_device

@@ -1,6 +1,6 @@
 # A device that drops off the bus hangs up open handles; plugged in again it is a new HID device.
 . /scenarios/lib.sh
-start_device
+start_device --model=echo
 find_node
 first=$HID_NAME
 vellox-hid-probe hup "$NODE" >hup.out || { cat hup.out; fail "unplug seen wrongly"; }

@@ -8,7 +8,7 @@ until grep -q listening events.out 2>/dev/null; do
   [ $i -le 300 ] || fail "uevent listener did not start"
   sleep 0.01
 done
-start_device
+start_device --model=echo
 find_node
 device unplug
 wait $probe

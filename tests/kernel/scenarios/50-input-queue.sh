@@ -1,6 +1,6 @@
 # Input reports nobody reads pile up in the kernel's per-file queue, which keeps the oldest.
 . /scenarios/lib.sh
-start_device
+start_device --model=echo
 find_node
 vellox-hid-probe burst "$NODE" 100 >burst.out || { cat burst.out; fail "burst"; }
 cat burst.out
