@@ -1,0 +1,321 @@
+#include "sim/VirtualHidPlatform.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "sim/VirtualHidHandle.h"
+#include "sim/VirtualHidState.h"
+
+namespace sim {
+
+namespace {
+
+class HandlerModel : public DeviceModel {
+  public:
+    explicit HandlerModel(OutputHandler handler) : handler_(std::move(handler)) {}
+    bool on_output_report(std::span<const std::uint8_t> data, Clock::time_point now,
+                          InputSink& link) override {
+        return handler_ ? handler_(data, now, link) : true;
+    }
+
+  private:
+    OutputHandler handler_;
+};
+
+}  // namespace
+
+// --- state ---
+
+VirtualHidState::VirtualHidState() { event_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+
+VirtualHidState::~VirtualHidState() {
+    if (event_fd >= 0) ::close(event_fd);
+}
+
+void VirtualHidState::signal_change() {
+    if (event_fd < 0) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(event_fd, &one, sizeof one);
+}
+
+// --- waker ---
+
+void VirtualHidWaker::wake() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        woken = true;
+    }
+    state_->cond.notify_all();
+}
+
+// --- handle ---
+
+VirtualHidHandle::VirtualHidHandle(std::shared_ptr<VirtualHidState> state,
+                                   std::shared_ptr<VirtualHidDevice> device, HidOpenMode mode)
+    : state_(std::move(state)), device_(std::move(device)), mode_(mode) {
+    if (mode_ != HidOpenMode::QueryOnly) device_->readers_.push_back(this);
+}
+
+VirtualHidHandle::~VirtualHidHandle() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto& readers = device_->readers_;
+    readers.erase(std::remove(readers.begin(), readers.end(), this), readers.end());
+}
+
+bool VirtualHidHandle::get_attributes(HidAttributes& attributes) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    const auto& spec = device_->spec_;
+    if (!spec.identifiable) {
+        hid_set_last_error(EIO);
+        return false;
+    }
+    attributes.VendorID = spec.vendor;
+    attributes.ProductID = spec.product;
+    attributes.VersionNumber = spec.version;
+    return true;
+}
+
+std::optional<HidPreparsedData> VirtualHidHandle::get_preparsed_data() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    const auto& spec = device_->spec_;
+    if (!spec.has_descriptor || !device_->plugged_) {
+        hid_set_last_error(EIO);
+        return std::nullopt;
+    }
+    HidPreparsedData data;
+    data.Caps.UsagePage = 0xFF00;
+    data.Caps.Usage = 0x01;
+    data.Caps.InputReportByteLength = spec.input_report_length;
+    data.Caps.OutputReportByteLength = spec.output_report_length;
+    data.Caps.FeatureReportByteLength = spec.feature_report_length;
+    data.Caps.NumberLinkCollectionNodes = 1;
+    return data;
+}
+
+bool VirtualHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t& written) {
+    written = 0;
+    std::shared_ptr<DeviceModel> model;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        if (!device_->plugged_) {
+            hid_set_last_error(ENODEV);
+            return false;
+        }
+        if (mode_ != HidOpenMode::ReadWrite) {
+            hid_set_last_error(EBADF);
+            return false;
+        }
+        if (report.empty()) {
+            hid_set_last_error(EINVAL);
+            return false;
+        }
+        if (device_->refuse_writes_) {
+            hid_set_last_error(EPIPE);
+            return false;
+        }
+        model = device_->model_;
+        device_->in_write_ = true;
+    }
+    // Without the lock: the model answers through send_input().
+    const auto data = report.subspan(1);
+    bool accepted = true;
+    try {
+        if (model) accepted = model->on_output_report(data, Clock::now(), *device_);
+    } catch (...) {
+        accepted = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        device_->in_write_ = false;
+        if (accepted) device_->written_.emplace_back(data.begin(), data.end());
+        if (device_->unplug_after_write_) {
+            device_->unplug_after_write_ = false;
+            device_->unplug_locked();
+        }
+    }
+    if (!accepted) {
+        hid_set_last_error(EPIPE);
+        return false;
+    }
+    written = static_cast<std::uint32_t>(report.size());
+    return true;
+}
+
+bool VirtualHidHandle::start_read(std::span<std::uint8_t> buffer) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!device_->plugged_) {
+        hid_set_last_error(ENODEV);
+        return false;
+    }
+    if (mode_ == HidOpenMode::QueryOnly) {
+        hid_set_last_error(EBADF);
+        return false;
+    }
+    if (device_->read_start_error_ != 0) {
+        hid_set_last_error(device_->read_start_error_);
+        return false;
+    }
+    if (pending_) {
+        hid_set_last_error(EBUSY);
+        return false;
+    }
+    buffer_ = buffer;
+    pending_ = true;
+    result_ok_ = false;
+    bytes_ = 0;
+    return true;
+}
+
+HidWaitResult VirtualHidHandle::wait_read(std::chrono::milliseconds timeout, HidWaker& waker) {
+    auto* own_waker = dynamic_cast<VirtualHidWaker*>(&waker);
+    const auto deadline = Clock::now() + timeout;
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    for (;;) {
+        const auto now = Clock::now();
+        if (!pending_) return HidWaitResult::Completed;
+        if (!device_->plugged_) {
+            // The read ends with an error, as an unplugged hidraw node reports POLLHUP.
+            pending_ = false;
+            result_ok_ = false;
+            return HidWaitResult::Completed;
+        }
+        if (!queue_.empty() && queue_.front().due <= now) {
+            const auto& bytes = queue_.front().bytes;
+            const std::size_t n = std::min(bytes.size(), buffer_.size());
+            std::copy_n(bytes.begin(), n, buffer_.begin());
+            queue_.pop_front();
+            bytes_ = static_cast<std::uint32_t>(n);
+            result_ok_ = true;
+            pending_ = false;
+            return HidWaitResult::Completed;
+        }
+        if (own_waker != nullptr && own_waker->woken) {
+            own_waker->woken = false;
+            return HidWaitResult::Woken;
+        }
+        if (now >= deadline) return HidWaitResult::TimedOut;
+        auto until = deadline;
+        if (!queue_.empty()) until = std::min(until, queue_.front().due);
+        state_->cond.wait_until(lock, until);
+    }
+}
+
+bool VirtualHidHandle::read_result(std::uint32_t& bytes) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    bytes = 0;
+    if (pending_ || !result_ok_) return false;
+    bytes = bytes_;
+    return true;
+}
+
+bool VirtualHidHandle::cancel_read() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    const bool had = pending_;
+    pending_ = false;
+    result_ok_ = false;
+    return had;
+}
+
+// --- platform ---
+
+VirtualHidPlatform::VirtualHidPlatform() : state_(std::make_shared<VirtualHidState>()) {}
+
+VirtualHidPlatform::~VirtualHidPlatform() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    // Devices refer to the state; dropping the list breaks the cycle.
+    for (const auto& device : state_->devices) device->plugged_ = false;
+    state_->devices.clear();
+    state_->cond.notify_all();
+}
+
+std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec spec,
+                                                           std::shared_ptr<DeviceModel> model) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto device = std::make_shared<VirtualHidDevice>(state_, std::move(spec), std::move(model),
+                                                     state_->next_number++);
+    state_->devices.push_back(device);
+    state_->signal_change();
+    return device;
+}
+
+std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec spec,
+                                                           OutputHandler handler) {
+    return plug(std::move(spec), std::make_shared<HandlerModel>(std::move(handler)));
+}
+
+std::vector<std::shared_ptr<VirtualHidDevice>> VirtualHidPlatform::devices() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->devices;
+}
+
+void VirtualHidPlatform::set_available(bool available) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->available = available;
+}
+
+bool VirtualHidPlatform::available() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->available;
+}
+
+std::vector<THidPnPInfo> VirtualHidPlatform::scan() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::vector<THidPnPInfo> list;
+    if (!state_->available) return list;
+    for (const auto& device : state_->devices) {
+        const auto& spec = device->spec_;
+        THidPnPInfo info;
+        info.InstanceId = device->instance_id_;
+        info.DevInst = device->number_;
+        info.DevicePath = device->path_;
+        info.DeviceDesc = spec.product_name;
+        info.Mfg = spec.manufacturer;
+        info.Driver = "virtual";
+        info.EnumeratorName = "HID";
+        char id[40];
+        std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X", spec.vendor, spec.product);
+        info.HardwareID.emplace_back(id);
+        list.push_back(std::move(info));
+    }
+    return list;
+}
+
+std::unique_ptr<HidHandle> VirtualHidPlatform::open(const std::string& path, HidOpenMode mode) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    for (const auto& device : state_->devices) {
+        if (device->path_ != path) continue;
+        const auto& spec = device->spec_;
+        if (!spec.openable) {
+            hid_set_last_error(EACCES);
+            return nullptr;
+        }
+        if (spec.exclusive && mode != HidOpenMode::QueryOnly) {
+            hid_set_last_error(EBUSY);
+            return nullptr;
+        }
+        return std::make_unique<VirtualHidHandle>(state_, device, mode);
+    }
+    hid_set_last_error(ENOENT);
+    return nullptr;
+}
+
+std::unique_ptr<HidWaker> VirtualHidPlatform::make_waker() {
+    return std::make_unique<VirtualHidWaker>(state_);
+}
+
+int VirtualHidPlatform::device_change_fd() const { return state_->event_fd; }
+
+bool VirtualHidPlatform::take_device_change() {
+    std::uint64_t count = 0;
+    if (state_->event_fd < 0 || ::read(state_->event_fd, &count, sizeof count) != sizeof count) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->available && count > 0;
+}
+
+}  // namespace sim

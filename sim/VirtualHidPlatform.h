@@ -1,0 +1,44 @@
+#pragma once
+// The virtual HID backend: devices that tests and the demo create, plug and unplug, behind
+// the same platform interface as the Linux backend. Plugging and unplugging make
+// device_change_fd() readable, as a hotplug event would.
+
+#include <memory>
+#include <vector>
+
+#include "hid/HidPlatform.h"
+#include "sim/VirtualHidDevice.h"
+
+namespace sim {
+
+struct VirtualHidState;
+
+class VirtualHidPlatform : public HidPlatform {
+  public:
+    VirtualHidPlatform();
+    ~VirtualHidPlatform() override;
+    VirtualHidPlatform(const VirtualHidPlatform&) = delete;
+    VirtualHidPlatform& operator=(const VirtualHidPlatform&) = delete;
+
+    // Plugs a device in; `model` (may be null: reports are taken and ignored) handles its
+    // output reports.
+    std::shared_ptr<VirtualHidDevice> plug(VirtualDeviceSpec spec,
+                                           std::shared_ptr<DeviceModel> model = nullptr);
+    std::shared_ptr<VirtualHidDevice> plug(VirtualDeviceSpec spec, OutputHandler handler);
+    // The devices plugged in now, in plug order.
+    std::vector<std::shared_ptr<VirtualHidDevice>> devices() const;
+    // An unavailable service lists nothing and reports no changes.
+    void set_available(bool available);
+
+    bool available() const override;
+    std::vector<THidPnPInfo> scan() override;
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
+    std::unique_ptr<HidWaker> make_waker() override;
+    int device_change_fd() const override;
+    bool take_device_change() override;
+
+  private:
+    std::shared_ptr<VirtualHidState> state_;
+};
+
+}  // namespace sim
