@@ -47,6 +47,7 @@ class THidDevice {
     const THidPlugEvent& UnplugEvent() const { return UnplugEvent_; }
     THidDeviceController* Controller() const { return Controller_; }
     bool HasReadThread() const { return ReadThread_ != nullptr; }
+    const THidDeviceReadThread* ReadThread() const { return ReadThread_.get(); }
 
     // PluggedIn and (CheckedOut or InEvent): no handle is opened otherwise.
     bool CanAccess() const;

@@ -34,7 +34,9 @@ class THidDeviceReadThread {
     std::uint32_t ReadError() const { return ReadError_.load(); }
     std::uint32_t BytesRead() const { return BytesRead_.load(); }
     bool Terminated() const { return Terminated_.load(); }
-    // What a handler threw, which ended the thread (null otherwise).
+    // The loop has ended (terminated, or a handler failed).
+    bool Finished() const { return Finished_.load(); }
+    // What a handler threw, which ended the thread (null otherwise); read it once Finished().
     std::exception_ptr FatalException() const { return FatalException_; }
 
   private:

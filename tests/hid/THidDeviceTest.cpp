@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <numeric>
+#include <stdexcept>
+
+#include "HidTestSupport.h"
+#include "hid/THidDeviceReadThread.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+class DeviceTest : public HidTest {
+  protected:
+    std::unique_ptr<THidDeviceController> ctl;
+    std::shared_ptr<sim::VirtualHidDevice> vdev;
+
+    // Plugs one device, creates the controller and checks the record out.
+    std::unique_ptr<THidDevice> checked_out(sim::VirtualDeviceSpec spec = {}) {
+        vdev = plug(std::move(spec));
+        ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
+        std::unique_ptr<THidDevice> dev;
+        EXPECT_TRUE(ctl->CheckOutAt(ctl->DeviceCount() - 1, dev));
+        return dev;
+    }
+    sim::VirtualHidDevice& device() { return *vdev; }
+    // Waits until the record's reading thread has its read handle open, so input sent from
+    // now on reaches it.
+    void wait_for_reader(sim::VirtualHidDevice& d, std::size_t readers = 1) {
+        ASSERT_TRUE(pump_until([&] { return d.reader_count() >= readers; }));
+    }
+};
+
+TEST_F(DeviceTest, CreationFailuresCarryTheirMessages) {
+    sim::VirtualDeviceSpec locked;
+    locked.openable = false;
+    auto a = platform.plug(locked);
+    sim::VirtualDeviceSpec mute;
+    mute.identifiable = false;
+    auto b = platform.plug(mute);
+    const auto info = platform.scan();
+    ASSERT_EQ(info.size(), 2u);
+    try {
+        THidDevice d(platform, dispatcher, info[0], nullptr);
+        FAIL();
+    } catch (const EControllerError& e) {
+        EXPECT_STREQ(e.what(), "device cannot be opened");
+    }
+    try {
+        THidDevice d(platform, dispatcher, info[1], nullptr);
+        FAIL();
+    } catch (const EControllerError& e) {
+        EXPECT_STREQ(e.what(), "device cannot be identified");
+    }
+}
+
+TEST_F(DeviceTest, CheckedInRecordOpensNothing) {
+    plug();
+    THidDeviceController ctl(platform, dispatcher);
+    THidDevice* d = ctl.DeviceAt(0);
+    EXPECT_FALSE(d->CanAccess());
+    EXPECT_FALSE(d->OpenMain());
+    EXPECT_FALSE(d->OpenRead());
+    std::uint32_t written = 7;
+    const Bytes report(65, 0);
+    EXPECT_FALSE(d->WriteReport(report.data(), 65, written));
+    EXPECT_EQ(written, 0u);
+    d->SetDataEvent(rec.data());  // checked in: no thread
+    EXPECT_FALSE(d->HasReadThread());
+}
+
+TEST_F(DeviceTest, CapsAndWriteReachTheDeviceWithoutTheReportId) {
+    auto dev = checked_out();
+    const HidCaps caps = dev->GetCaps();
+    EXPECT_EQ(caps.InputReportByteLength, 65);
+    EXPECT_EQ(caps.OutputReportByteLength, 65);
+    Bytes report(65);
+    std::iota(report.begin(), report.end(), std::uint8_t{0});
+    std::uint32_t written = 0;
+    ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
+    EXPECT_EQ(written, 65u);
+    const auto seen = device().written_reports();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], Bytes(report.begin() + 1, report.end()));
+
+    device().set_refuse_writes(true);
+    EXPECT_FALSE(dev->WriteReport(report.data(), 65, written));
+    EXPECT_EQ(written, 0u);
+}
+
+TEST_F(DeviceTest, CapsAreZeroWithoutADescriptor) {
+    sim::VirtualDeviceSpec spec;
+    spec.has_descriptor = false;
+    auto dev = checked_out(spec);
+    const HidCaps caps = dev->GetCaps();
+    EXPECT_EQ(caps.InputReportByteLength, 0);
+    EXPECT_EQ(caps.OutputReportByteLength, 0);
+    EXPECT_EQ(dev->GetPreparsedData(), nullptr);
+}
+
+TEST_F(DeviceTest, QueryOnlyInterfaceGetsNoReadingThreadAndCannotWrite) {
+    sim::VirtualDeviceSpec spec;
+    spec.exclusive = true;
+    auto dev = checked_out(spec);
+    EXPECT_FALSE(dev->ReadWriteAccess());
+    dev->SetDataEvent(rec.data());
+    EXPECT_FALSE(dev->HasReadThread());
+    EXPECT_EQ(dev->GetCaps().OutputReportByteLength, 65);
+    const Bytes report(65, 0);
+    std::uint32_t written = 0;
+    EXPECT_FALSE(dev->WriteReport(report.data(), 65, written));
+}
+
+TEST_F(DeviceTest, SleepTimeBounds) {
+    plug();
+    THidDeviceController ctl(platform, dispatcher);
+    THidDevice* d = ctl.DeviceAt(0);
+    EXPECT_EQ(d->ThreadSleepTime(), 100);
+    d->SetThreadSleepTime(0);
+    d->SetThreadSleepTime(10001);
+    d->SetThreadSleepTime(9);
+    EXPECT_EQ(d->ThreadSleepTime(), 100);
+    d->SetThreadSleepTime(10);
+    EXPECT_EQ(d->ThreadSleepTime(), 10);
+    d->SetThreadSleepTime(10000);
+    EXPECT_EQ(d->ThreadSleepTime(), 10000);
+}
+
+TEST_F(DeviceTest, ReportsArriveInOrderWithIdDataAndSize) {
+    // The device answers each output report with an input report echoing it.
+    sim::OutputHandler echo = [](std::span<const std::uint8_t> data, sim::Clock::time_point now,
+                                 sim::InputSink& link) {
+        link.send_input(data, now);
+        return true;
+    };
+    vdev = platform.plug({}, echo);
+    ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(ctl->CheckOutAt(0, dev));
+    dev->SetDataEvent(rec.data());
+    ASSERT_TRUE(dev->HasReadThread());
+    wait_for_reader(device());
+
+    for (std::uint8_t i = 1; i <= 3; ++i) {
+        Bytes report(65, i);
+        report[0] = 0;
+        std::uint32_t written = 0;
+        ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
+    }
+    const std::uint8_t one[] = {7};
+    device().queue_raw_read(std::span<const std::uint8_t>(), sim::Clock::now());  // 0 bytes
+    device().queue_raw_read(one, sim::Clock::now());
+    ASSERT_TRUE(pump_until([&] { return rec.reports.size() >= 4; }));
+    dev->SetDataEvent(THidDataEvent());
+    ASSERT_EQ(rec.reports.size(), 4u);
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(rec.reports[i].device, dev.get());
+        EXPECT_EQ(rec.reports[i].id, 0);
+        EXPECT_EQ(rec.reports[i].data, Bytes(64, static_cast<std::uint8_t>(i + 1)));
+    }
+    // A 1-byte read gives Size 0; the 0-byte read before it gave no event.
+    EXPECT_EQ(rec.reports[3].id, 7);
+    EXPECT_TRUE(rec.reports[3].data.empty());
+}
+
+TEST_F(DeviceTest, AssigningTheDataEventWhileCheckedInStartsReadingAtCheckOut) {
+    plug();
+    ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
+    ctl->DeviceAt(0)->SetDataEvent(rec.data());
+    EXPECT_FALSE(ctl->DeviceAt(0)->HasReadThread());
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(ctl->CheckOutAt(0, dev));
+    EXPECT_TRUE(dev->HasReadThread());
+    dev.reset();
+}
+
+TEST_F(DeviceTest, ClearingTheDataEventDeliversTheWaitingReportFirst) {
+    auto dev = checked_out();
+    dev->SetDataEvent(rec.data());
+    wait_for_reader(device());
+    const Bytes data(64, 0x5A);
+    device().send_input(data);
+    // The reader now blocks in the handoff; nothing has run the handler yet.
+    ASSERT_TRUE(dispatcher.wait_for_work(10s));
+    EXPECT_TRUE(rec.reports.empty());
+    dev->SetDataEvent(THidDataEvent());
+    EXPECT_FALSE(dev->HasReadThread());
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.reports[0].data, data);
+}
+
+TEST_F(DeviceTest, ReplacingTheDataEventKeepsTheThreadAndUsesTheNewHandler) {
+    auto dev = checked_out();
+    Recorder first;
+    dev->SetDataEvent(first.data());
+    wait_for_reader(device());
+    dev->SetDataEvent(rec.data());
+    EXPECT_TRUE(dev->HasReadThread());
+    device().send_input(Bytes(64, 1));
+    ASSERT_TRUE(pump_until([&] { return !rec.reports.empty(); }));
+    EXPECT_TRUE(first.reports.empty());
+}
+
+TEST_F(DeviceTest, UnplugWhileReadingGivesRepeatedDataErrorsUntilCleared) {
+    auto dev = checked_out();
+    dev->SetDataErrorEvent(rec.data_error());
+    dev->SetDataEvent(rec.data());
+    wait_for_reader(device());
+    device().unplug();
+    ctl->DeviceChange();
+    EXPECT_FALSE(dev->PluggedIn());
+    ASSERT_TRUE(pump_until([&] { return rec.errors.size() >= 5; }));
+    EXPECT_EQ(rec.errors[0], static_cast<std::uint32_t>(ENODEV));
+    dev->SetDataEvent(THidDataEvent());
+    const auto seen = rec.errors.size();
+    EXPECT_EQ(dispatcher.run_pending(), 0u);
+    EXPECT_EQ(rec.errors.size(), seen);
+    EXPECT_EQ(device().reader_count(), 0u);  // the reader let go of its handle
+}
+
+TEST_F(DeviceTest, UnplugNoticedByTheControllerBeforeTheDeviceHangsUp) {
+    // The record is unplugged while its read is still pending on a live handle: the
+    // reading thread must drop its handle and report errors, not keep waiting.
+    auto dev = checked_out();
+    dev->SetDataErrorEvent(rec.data_error());
+    dev->SetDataEvent(rec.data());
+    wait_for_reader(device());
+    dev->Unplug();
+    ASSERT_TRUE(pump_until([&] { return rec.errors.size() >= 2; }));
+    EXPECT_EQ(device().reader_count(), 0u);
+    dev.reset();
+    EXPECT_EQ(ctl->DeviceCount(), 0);
+}
+
+TEST_F(DeviceTest, ReadThatCannotStartIsReportedAndRetried) {
+    auto dev = checked_out();
+    device().set_read_start_error(EIO);
+    dev->SetDataErrorEvent(rec.data_error());
+    dev->SetDataEvent(rec.data());
+    ASSERT_TRUE(pump_until([&] { return rec.errors.size() >= 3; }));
+    EXPECT_EQ(rec.errors[0], static_cast<std::uint32_t>(EIO));
+    device().set_read_start_error(0);
+    device().send_input(Bytes(64, 9));
+    ASSERT_TRUE(pump_until([&] { return !rec.reports.empty(); }));
+}
+
+TEST_F(DeviceTest, KernelQueueKeeps64ReportsAndDropsNewerOnes) {
+    auto dev = checked_out();
+    dev->SetDataEvent(rec.data());
+    wait_for_reader(device());
+    device().send_input(Bytes(64, 0));
+    ASSERT_TRUE(dispatcher.wait_for_work(10s));  // report 0 waits in the handoff
+    for (int i = 1; i <= 70; ++i) device().send_input(Bytes(64, static_cast<std::uint8_t>(i)));
+    ASSERT_TRUE(pump_until([&] { return rec.reports.size() >= 65; }));
+    dev->SetDataEvent(THidDataEvent());
+    ASSERT_EQ(rec.reports.size(), 65u);
+    EXPECT_EQ(rec.reports.back().data[0], 64);
+}
+
+TEST_F(DeviceTest, HandlerFailureEndsTheReadingThread) {
+    auto dev = checked_out();
+    auto thrower = [](THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+        throw std::runtime_error("handler failed");
+    };
+    dev->SetDataEvent(THidDataEvent::bind(&thrower));
+    wait_for_reader(device());
+    device().send_input(Bytes(64, 1));
+    ASSERT_TRUE(pump_until([&] { return dev->ReadThread()->Finished(); }));
+    EXPECT_TRUE(dev->ReadThread()->FatalException());
+    device().send_input(Bytes(64, 2));
+    EXPECT_EQ(dispatcher.run_pending(), 0u);
+}
+
+TEST_F(DeviceTest, DeviceUnplugAfterItsReplyWriteStillSucceeds) {
+    sim::OutputHandler bye = [](std::span<const std::uint8_t>, sim::Clock::time_point,
+                                sim::InputSink& link) {
+        link.unplug();
+        return true;
+    };
+    vdev = platform.plug({}, bye);
+    ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(ctl->CheckOutAt(0, dev));
+    const Bytes report(65, 0);
+    std::uint32_t written = 0;
+    ASSERT_TRUE(platform.take_device_change());  // the plug
+    EXPECT_TRUE(dev->WriteReport(report.data(), 65, written));
+    EXPECT_TRUE(platform.take_device_change());
+    EXPECT_FALSE(dev->WriteReport(report.data(), 65, written));
+}
+
+}  // namespace
