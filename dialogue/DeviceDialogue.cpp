@@ -1,0 +1,118 @@
+// Report dialogue: sending, judging replies, the reply countdown and the error reporter.
+#include "dialogue/DeviceDialogue.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vellox {
+
+std::string device_key(const HidAttributes& attributes) {
+    char key[9];
+    std::snprintf(key, sizeof key, "%.4X%.4X", static_cast<unsigned>(attributes.VendorID),
+                  static_cast<unsigned>(attributes.ProductID));
+    return key;
+}
+
+DeviceDialogue::DeviceDialogue(DialogueHost& host, THidDeviceController& HidCtl)
+    : host_(host), HidCtl_(HidCtl) {
+    HidCtl_.SetDevThreadSleepTime(0);
+    HidCtl_.SetOnArrival(THidPlugEvent::bind<&DeviceDialogue::HidCtlArrival>(this));
+    HidCtl_.SetOnEnumerate(THidEnumerateEvent::bind<&DeviceDialogue::HidCtlEnumerate>(this));
+    HidCtl_.SetOnDeviceDataError(
+        THidDataErrorEvent::bind<&DeviceDialogue::HidCtlDeviceDataError>(this));
+    HidCtl_.SetOnRemoval(THidPlugEvent::bind<&DeviceDialogue::HidCtlRemoval>(this));
+}
+
+DeviceDialogue::~DeviceDialogue() {
+    // As the window's destruction: stop the selected record's reading thread, whose data
+    // event points at this engine, before anything else goes.
+    DevListBoxClick();
+    SelectedDevice = nullptr;
+    DevListBox.clear();
+    if (HidCtl_.OnDeviceChange().Object() == this) HidCtl_.SetOnDeviceChange({});
+    HidCtl_.SetOnArrival({});
+    HidCtl_.SetOnEnumerate({});
+    HidCtl_.SetOnDeviceDataError({});
+    HidCtl_.SetOnRemoval({});
+}
+
+void DeviceDialogue::send_report(std::int32_t& status, std::int32_t ticks) {
+    status = 0;
+    ReplyFlag = false;
+    OutReport[0] = 0;
+    OutReport[ByteChecksum] = report_checksum(OutReport);
+
+    if constexpr (TraceEnabled) {
+        host_.trace_append(" ");
+        host_.trace_append("out->:" + hex_bytes(std::span(OutReport).subspan(1, ReplyDataLength)));
+    }
+
+    if (SelectedDevice == nullptr) {
+        status = 1;
+        return;
+    }
+    const std::uint32_t length = SelectedDevice->GetCaps().OutputReportByteLength;
+    // A device claiming reports longer than our buffer would have us send memory we do not
+    // own; it cannot take our 65-byte command, so count it as a refused write.
+    std::uint32_t written = 0;
+    if (length > OutReport.size() ||
+        !SelectedDevice->WriteReport(OutReport.data(), length, written)) {
+        status = 2;
+        return;
+    }
+    TimeoutTicks = ticks;
+    Timer1Enabled = true;
+}
+
+void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
+                                const std::uint8_t* Data, std::uint16_t Size) {
+    InReport[0] = ReportID;
+    // Longer reports than the buffer holds are cut; they can never be accepted anyway.
+    const std::size_t stored = std::min<std::size_t>(Size, InReport.size() - 1);
+    if (stored > 0) std::copy_n(Data, stored, InReport.begin() + 1);
+
+    if constexpr (TraceEnabled) {
+        host_.trace_append("IN<-  " + hex_bytes(std::span(InReport).subspan(1, stored)));
+    }
+
+    const bool checksum_ok = report_checksum(InReport) == InReport[ByteChecksum];
+    const bool judged = checksum_ok && Size == ReplyDataLength;
+    const std::uint8_t command = InReport[ByteCommand];
+
+    // Erase progress counts whatever command is outstanding.
+    if (judged && command == CMD_ERASE) {
+        TimeoutTicks = 100;
+        EraseProgress = InReport[ByteData];
+    }
+
+    if (!judged || command != OutReport[ByteCommand]) return;
+    ReplyFlag = true;
+
+    if (command == CMD_WRITE) {
+        RingSlot& slot = BlockRing[BlocksConfirmed];
+        if (std::equal(slot.begin(), slot.end(), InReport.begin() + 1)) {
+            slot[0] = 0;
+            ++BlocksConfirmed;
+        } else {
+            StatusCode = 6;
+        }
+    }
+    if (command == CMD_INFO) evaluate_information();
+}
+
+void DeviceDialogue::Timer1Timer() {
+    if (!Timer1Enabled || TimeoutTicks <= 0) return;
+    if (--TimeoutTicks == 0) {
+        StatusCode = 3;
+        Timer1Enabled = false;
+    }
+}
+
+void DeviceDialogue::show_error(std::int32_t code) {
+    if (code <= 0) return;
+    const std::string_view message = status_message(code);
+    host_.set_status(message, StatusColour::Red);
+    host_.show_error_box(message);
+}
+
+}  // namespace vellox
