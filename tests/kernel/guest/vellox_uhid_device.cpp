@@ -5,6 +5,9 @@
 //
 // The firmware model is sim::EmulatedFirmware with its settings text (faults included); the
 // echo model checks the link alone.
+//   vellox-uhid-device --sample-image=FILE [--settings=TEXT]
+//
+// The second form writes the 100 KiB sample image for the settings' product and exits.
 // The control FIFO takes lines: "plug", "unplug", "dump FILE", "quit". SIGTERM/SIGINT quit.
 // On quit the device is destroyed and, with --dump, the model's flash is written to FILE.
 
@@ -34,6 +37,7 @@
 
 #if __has_include("sim/EmulatedFirmware.h")
 #include "sim/EmulatedFirmware.h"
+#include "sim/SampleImage.h"
 #define VELLOX_GUEST_HAS_FIRMWARE 1
 #endif
 
@@ -58,6 +62,7 @@ struct Options {
     std::string settings;
     std::string control;
     std::string dump;
+    std::string sample_image;
     std::optional<std::chrono::milliseconds> plug_after = 0ms;  // nullopt: wait for "plug"
     std::optional<std::chrono::milliseconds> replug_after;      // after the device unplugs itself
 };
@@ -295,11 +300,28 @@ std::optional<std::chrono::milliseconds> parse_ms(std::string_view v) {
     return std::chrono::milliseconds(n);
 }
 
+bool write_sample_image(const Options& o) {
+#ifdef VELLOX_GUEST_HAS_FIRMWARE
+    auto parsed = sim::parse_settings(o.settings);
+    if (!parsed) throw std::runtime_error("bad --settings: " + parsed.error);
+    const auto image = sim::make_sample_image(sim::sample_image_size, parsed.settings->product_id);
+    std::FILE* f = std::fopen(o.sample_image.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    return std::fclose(f) == 0 && ok;
+#else
+    (void)o;
+    log("built without the emulated firmware");
+    return false;
+#endif
+}
+
 void usage() {
     std::fprintf(stderr,
                  "usage: vellox-uhid-device [--model=firmware|echo] [--settings=TEXT]\n"
                  "         [--control=FIFO] [--plug-after=MS | --no-plug] [--replug-after=MS]\n"
                  "         [--dump=FILE]\n"
+                 "       vellox-uhid-device --sample-image=FILE [--settings=TEXT]\n"
                  "control lines: plug, unplug, dump FILE, quit\n");
 #ifdef VELLOX_GUEST_HAS_FIRMWARE
     std::fprintf(stderr, "firmware settings:\n%s\n", sim::settings_help().c_str());
@@ -323,6 +345,8 @@ int main(int argc, char** argv) {
             o.settings = *v;
         } else if (auto v = value("--control")) {
             o.control = *v;
+        } else if (auto v = value("--sample-image")) {
+            o.sample_image = *v;
         } else if (auto v = value("--dump")) {
             o.dump = *v;
         } else if (a == "--no-plug") {
@@ -337,6 +361,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
+        if (!o.sample_image.empty()) return write_sample_image(o) ? 0 : 1;
         DeviceProgram program(o, make_model(o));
         return program.run();
     } catch (const std::exception& e) {

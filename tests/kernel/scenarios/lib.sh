@@ -46,3 +46,13 @@ expect_line() {
 need() {
   command -v "$1" >/dev/null || { echo "skip: no $1 in this guest"; exit 77; }
 }
+
+# cli OUT ARGS...: runs vellox-cli with its standard output and error in OUT, shows them, and
+# leaves the exit code in CLI_RC (a failing command does not end the scenario by itself).
+cli() {
+  out=$1
+  shift
+  CLI_RC=0
+  timeout 120 vellox-cli "$@" >"$out" 2>&1 || CLI_RC=$?
+  sed "s/^/$out: /" "$out"
+}
