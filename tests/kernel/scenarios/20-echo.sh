@@ -5,4 +5,4 @@ start_device --model=echo --dump="$PWD/flash.bin"
 find_node
 vellox-hid-probe echo "$NODE" 200 sent.bin || fail "echo"
 stop_device
-cmp sent.bin flash.bin || fail "the device did not receive exactly what was written"
+cmp -s sent.bin flash.bin || fail "the device did not receive exactly what was written"

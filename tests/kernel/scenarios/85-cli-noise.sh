@@ -8,4 +8,4 @@ find_node
 cli out.txt --device "$NODE" download image.bin
 [ $CLI_RC -eq 0 ] || fail "download with noise, exit $CLI_RC"
 stop_device
-cmp -n "$(wc -c <image.bin)" image.bin flash.bin || fail "flash differs from the image"
+same_start image.bin flash.bin || fail "flash differs from the image"

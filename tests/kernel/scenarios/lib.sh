@@ -56,3 +56,10 @@ cli() {
   timeout 120 vellox-cli "$@" >"$out" 2>&1 || CLI_RC=$?
   sed "s/^/$out: /" "$out"
 }
+
+# same_start IMAGE FLASH: FLASH begins with IMAGE. (busybox cmp -n reports every differing
+# byte, which would flood the console.)
+same_start() {
+  head -c "$(wc -c <"$1")" "$2" >"$2.start"
+  cmp -s "$1" "$2.start"
+}
