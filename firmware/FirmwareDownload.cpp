@@ -1,0 +1,194 @@
+#include "firmware/FirmwareDownload.h"
+
+#include <algorithm>
+
+namespace vellox {
+
+namespace {
+
+constexpr std::string_view FileReadError = "File read error";
+constexpr std::string_view SizeError = "Size of file is error";
+constexpr std::string_view ProductError = "Product ID is error";
+
+// Ends the download through its one exit on every path: gauge hidden, Busy cleared.
+class DownloadEnd {
+  public:
+    DownloadEnd(DownloadHost& host, bool& busy) : host_(host), busy_(busy) {}
+    ~DownloadEnd() {
+        host_.gauge_set_visible(false);
+        busy_ = false;
+    }
+    DownloadEnd(const DownloadEnd&) = delete;
+    DownloadEnd& operator=(const DownloadEnd&) = delete;
+
+  private:
+    DownloadHost& host_;
+    bool& busy_;
+};
+
+}  // namespace
+
+std::int32_t verify_ticks(std::uint32_t size) {
+    return std::max<std::int32_t>(MinReplyTicks, static_cast<std::int32_t>((size - 1) >> 10));
+}
+
+std::int32_t finish_ticks(std::uint32_t size) {
+    return std::max<std::int32_t>(MinReplyTicks, static_cast<std::int32_t>((size - 1) >> 10) * 20);
+}
+
+FirmwareDownload::FirmwareDownload(DeviceDialogue& dialogue, DownloadHost& host)
+    : dlg_(dialogue), host_(host) {}
+
+void FirmwareDownload::WRITE_24AAClick() {
+    // Pumping during a download runs this handler again; the running one goes on.
+    if (Busy) return;
+    Busy = true;
+    DownloadEnd end(host_, Busy);
+    run();
+}
+
+void FirmwareDownload::phase(std::string_view text) {
+    dlg_.host().set_status(text, StatusColour::Normal);
+}
+
+void FirmwareDownload::message(std::string_view text) { host_.show_message_box(text); }
+
+bool FirmwareDownload::sum_image_file(const std::filesystem::path& path) {
+    // OutReport's storage is the chunk buffer, so the next command carries image bytes in
+    // whatever it does not set itself.
+    const auto sum = vellox::sum_image_file(path, dlg_.OutReport);
+    if (!sum) return false;
+    ImageSum = *sum;
+    return true;
+}
+
+template <typename Done>
+bool FirmwareDownload::wait_reply(Done done) {
+    do {
+        dlg_.host().pump_messages();
+    } while (!done() && dlg_.StatusCode <= 0);
+    return dlg_.StatusCode <= 0;
+}
+
+void FirmwareDownload::run() {
+    DialogueHost& ui = dlg_.host();
+    ReportBuffer& out = dlg_.OutReport;
+
+    ui.trace_clear();
+    ui.trace_show();
+
+    dlg_.BlocksSent = 0;
+    dlg_.BlocksConfirmed = 0;
+    for (auto& slot : dlg_.BlockRing) slot[0] = 0;
+
+    // No information reply yet: nothing to check an image against.
+    if (dlg_.FlashSize == 0) return;
+    // A dialog raised after the close request counts as cancelled.
+    if (ui.close_requested()) return;
+    const auto path = host_.choose_file(FileDialogSpec{});
+    if (!path) return;
+
+    if (!sum_image_file(*path)) return message(FileReadError);
+    const auto file_size = image_file_size(*path);
+    if (!file_size) return message(FileReadError);
+    if (*file_size > dlg_.FlashSize || *file_size >= ImageSizeLimit) return message(SizeError);
+    const auto size = static_cast<std::uint32_t>(*file_size);
+
+    // The product check comes before anything is sent, so a wrong file never costs the device
+    // its firmware. A file too short to hold the identifier is refused the same way.
+    {
+        auto file = ImageFile::open(*path);
+        if (!file) return message(FileReadError);
+        const auto n = file->read(std::span(BlockBuffer).first(ImageHeaderLength));
+        if (!n) return message(FileReadError);
+        const auto id = image_product_id(std::span(BlockBuffer).first(*n));
+        if (!id || *id != dlg_.ProductId) return message(ProductError);
+    }
+
+    // A window activation since the last query may have switched reading off.
+    dlg_.ReadBtnDown = true;
+    dlg_.ReadBtnClick();
+
+    // Erase. Its replies only re-arm the time-out; the write phase follows whatever happens.
+    out[ByteCommand] = CMD_ERASE;
+    put_address24(out, 0);
+    out[ByteLength] = 1;
+    dlg_.send_report(dlg_.StatusCode, EraseTicks);
+    dlg_.EraseProgress = 0;
+    phase("Erase......");
+    host_.gauge_set_visible(true);
+    host_.gauge_set_max(100);
+    // Nothing was sent when the send failed; waiting for replies could then last for ever.
+    if (dlg_.StatusCode == 0) {
+        do {
+            ui.pump_messages();
+            host_.gauge_set_progress(dlg_.EraseProgress);
+        } while (dlg_.EraseProgress < 100 && dlg_.TimeoutTicks >= 10);
+    }
+
+    phase("Writing......");
+    host_.gauge_set_visible(true);
+    host_.gauge_set_max(static_cast<std::int32_t>(size));
+
+    {
+        auto file = ImageFile::open(*path);
+        if (!file) return message(FileReadError);
+        std::uint32_t offset = 0;
+        do {
+            out[ByteCommand] = CMD_WRITE;
+            put_address24(out, offset);
+            const auto n = file->read(std::span(BlockBuffer).first(block_length_at(offset)));
+            // The file shrank or cannot be read: stop rather than send empty blocks.
+            if (!n || *n == 0) return message(FileReadError);
+            out[ByteLength] = static_cast<std::uint8_t>(*n);
+            std::copy(BlockBuffer.begin(), BlockBuffer.end(), out.begin() + ByteData);
+            dlg_.send_report(dlg_.StatusCode, WriteTicks);
+
+            std::copy_n(out.begin() + 1, ReplyDataLength, dlg_.BlockRing[dlg_.BlocksSent].begin());
+            ++dlg_.BlocksSent;
+            host_.gauge_set_progress(static_cast<std::int32_t>(offset));
+            ui.pump_messages();
+            // The next slot still waits for its echo: all 256 are in flight.
+            if (dlg_.BlockRing[dlg_.BlocksSent][0] != 0) dlg_.StatusCode = 10;
+            if (dlg_.StatusCode > 0) return dlg_.show_error(dlg_.StatusCode);
+            offset += static_cast<std::uint32_t>(*n);
+        } while (offset < size);
+    }
+
+    // Drain: one time-out for all echoes still on their way.
+    dlg_.TimeoutTicks = DrainTicks;
+    dlg_.Timer1Enabled = true;
+    dlg_.StatusCode = 0;
+    if (!wait_reply([&] { return dlg_.BlocksConfirmed == dlg_.BlocksSent; })) {
+        return dlg_.show_error(dlg_.StatusCode);
+    }
+
+    out[ByteCommand] = CMD_VERIFY;
+    put_address24(out, size - 1);
+    out[ByteLength] = 2;
+    dlg_.send_report(dlg_.StatusCode, verify_ticks(size));
+    phase("Verify......");
+    if (!wait_reply([&] { return dlg_.ReplyFlag; })) return dlg_.show_error(dlg_.StatusCode);
+    const auto device_sum =
+        static_cast<std::uint16_t>(dlg_.InReport[ByteData] * 256 + dlg_.InReport[ByteData + 1]);
+    if (device_sum != ImageSum) {
+        dlg_.StatusCode = 6;
+        return dlg_.show_error(6);
+    }
+
+    out[ByteCommand] = CMD_FINISH;
+    put_address24(out, 0);
+    out[ByteLength] = 0;
+    dlg_.send_report(dlg_.StatusCode, finish_ticks(size));
+    phase("OVER......");
+    if (!wait_reply([&] { return dlg_.ReplyFlag; })) return dlg_.show_error(dlg_.StatusCode);
+
+    phase("Download OK!");
+
+    // Refresh the grid, ProductId and FlashSize; the reply is handled whenever it comes.
+    std::fill(out.begin() + 2, out.begin() + ReportLength, 0);
+    out[ByteCommand] = CMD_INFO;
+    dlg_.send_report(dlg_.StatusCode, InfoTicks);
+}
+
+}  // namespace vellox

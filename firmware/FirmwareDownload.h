@@ -1,0 +1,52 @@
+#pragma once
+// The download procedure behind the Download button: erase, pipelined block writes with
+// their echoes, drain, verify against the image sum, finish and a fresh information query.
+// It runs inside one call of WRITE_24AAClick and keeps the host's messages flowing wherever
+// it waits, through DialogueHost::pump_messages.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+
+#include "dialogue/DeviceDialogue.h"
+#include "firmware/DownloadHost.h"
+#include "firmware/ImageFile.h"
+
+namespace vellox {
+
+inline constexpr std::int32_t EraseTicks = 100;
+inline constexpr std::int32_t WriteTicks = 30;
+inline constexpr std::int32_t DrainTicks = 250;
+inline constexpr std::int32_t InfoTicks = 10;
+// Verify and finish wait at least this long; small images would otherwise get no time-out.
+inline constexpr std::int32_t MinReplyTicks = 100;
+
+// Time-outs of the verify and finish commands for an image of `size` bytes (size >= 1).
+std::int32_t verify_ticks(std::uint32_t size);
+std::int32_t finish_ticks(std::uint32_t size);
+
+class FirmwareDownload {
+  public:
+    FirmwareDownload(DeviceDialogue& dialogue, DownloadHost& host);
+
+    // The click of Write_car. Returns when the download has ended, whatever the outcome.
+    void WRITE_24AAClick();
+
+    bool Busy = false;
+    std::uint16_t ImageSum = 0;
+    std::array<std::uint8_t, BlockDataLength> BlockBuffer{};
+
+  private:
+    void run();
+    void phase(std::string_view text);
+    bool sum_image_file(const std::filesystem::path& path);
+    void message(std::string_view text);
+    // Pumps until `done` holds; false when StatusCode reports a failure first.
+    template <typename Done>
+    bool wait_reply(Done done);
+
+    DeviceDialogue& dlg_;
+    DownloadHost& host_;
+};
+
+}  // namespace vellox
