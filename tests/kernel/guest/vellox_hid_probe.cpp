@@ -7,7 +7,7 @@
 //   burst NODE N       have the device send N reports unread; print how many the kernel kept
 //   uevents MS [N]     print kernel uevents for MS, or until N were seen
 //   ask NODE HEX [MS]  write one report (HEX, zero-padded to 64 bytes); print every input
-//                      report that comes within MS, with its length
+//                      report that comes within MS, with its length and arrival time
 //
 // Prints "key=value" lines; exits 0 when the check held.
 
@@ -98,7 +98,8 @@ std::string uevent_value(const std::string& uevent, const std::string& key) {
 }
 
 int find(long ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(ms);
     for (;;) {
         if (DIR* dir = ::opendir("/sys/class/hidraw")) {
             std::vector<std::string> names;
@@ -126,6 +127,8 @@ int find(long ms) {
                 char target[256] = {};
                 ::readlink(("/sys/class/hidraw/" + n + "/device").c_str(), target,
                            sizeof target - 1);
+                std::printf("found_after_ms=%.1f\n",
+                            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 std::printf("node=%s\nhid_name=%s\nhid_id=%s\nhid_name_uevent=%s\n",
                             node.c_str(), std::strrchr(target, '/') + 1, hid_id.c_str(),
                             uevent_value(uevent, "HID_NAME").c_str());
@@ -243,7 +246,7 @@ int burst(const char* node, int count) {
     out[1] = static_cast<std::uint8_t>(count);
     if (!write_report(fd.get(), out)) return std::perror("write"), 1;
     // Give the device time to send everything before the first read.
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(1000ms);
     int kept = 0, first = -1, last = -1;
     std::uint8_t in[256];
     while (read_report(fd.get(), in, sizeof in, 200) == 64) {
@@ -299,8 +302,9 @@ int ask(const char* node, const std::string& hex, long ms) {
         out[k / 2] = static_cast<std::uint8_t>(std::stoul(hex.substr(k, 2), nullptr, 16));
     auto fd = open_node(node);
     if (!fd) return 1;
+    const auto sent = Clock::now();
     if (!write_report(fd.get(), out)) return std::perror("write"), 1;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    const auto deadline = sent + std::chrono::milliseconds(ms);
     int replies = 0;
     std::uint8_t in[4096];
     for (;;) {
@@ -310,7 +314,8 @@ int ask(const char* node, const std::string& hex, long ms) {
         if (n <= 0) break;
         std::printf("reply length=%zd hex=", n);
         for (ssize_t k = 0; k < n; ++k) std::printf("%02x", in[k]);
-        std::printf("\n");
+        std::printf(" at_ms=%ld\n", static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        Clock::now() - sent).count()));
         ++replies;
     }
     std::printf("replies=%d\n", replies);

@@ -13,6 +13,7 @@ while [ -e "$NODE" ]; do
 done
 device plug
 find_node
+grep found_after_ms find.out
 echo "first=$first second=$HID_NAME"
 [ "$HID_NAME" != "$first" ] || fail "re-plugged device kept its HID name $first"
 vellox-hid-probe echo "$NODE" 5 || fail "echo after re-plug"

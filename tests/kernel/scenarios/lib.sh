@@ -63,3 +63,13 @@ same_start() {
   head -c "$(wc -c <"$1")" "$2" >"$2.start"
   cmp -s "$1" "$2.start"
 }
+
+# reply_hex FILE N: the hex bytes of the Nth reply that "vellox-hid-probe ask" printed.
+reply_hex() {
+  sed -n 's/^reply length=[0-9]* hex=\([0-9a-f]*\).*/\1/p' "$1" | sed -n "$2p"
+}
+
+# reply_ms FILE N: when the Nth reply came, in ms after the request.
+reply_ms() {
+  sed -n 's/^reply .* at_ms=\([0-9]*\)$/\1/p' "$1" | sed -n "$2p"
+}
