@@ -81,11 +81,14 @@ NodeAccess check_node_access(const std::string& path) {
     }
     switch (errno) {
         case EACCES:
-        case EPERM: return NodeAccess::PermissionDenied;
+        case EPERM:
+            return NodeAccess::PermissionDenied;
         case ENOENT:
         case ENODEV:
-        case ENXIO: return NodeAccess::Missing;
-        default: return NodeAccess::Failed;
+        case ENXIO:
+            return NodeAccess::Missing;
+        default:
+            return NodeAccess::Failed;
     }
 }
 

@@ -1,0 +1,52 @@
+#pragma once
+// The command line's message loop: runs the reports that reading threads hand over, advances
+// the engines' 10 ms ticks by the steady clock, and rescans when the platform's hotplug
+// descriptor says HID interfaces came or went.
+
+#include <chrono>
+#include <functional>
+
+class HidPlatform;
+class PlainHidDispatcher;
+class THidDeviceController;
+
+namespace vellox::cli {
+
+class CliEventLoop {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds TickLength{10};
+
+    CliEventLoop(PlainHidDispatcher& dispatcher, HidPlatform& platform,
+                 THidDeviceController& controller);
+
+    // Called once per elapsed tick.
+    void set_tick_handler(std::function<void()> handler) { on_tick_ = std::move(handler); }
+    // Called before handed-over reports run (the trace tap re-attaches itself there).
+    void set_before_deliveries(std::function<void()> hook) { before_deliveries_ = std::move(hook); }
+
+    // One pass of "pump messages". Never blocks while there is work; after many passes that
+    // found nothing it sleeps until work arrives or the next tick is due, so waiting loops do
+    // not spin a core.
+    void pump();
+
+    // Blocks on the hotplug descriptor (no polling) until `done()` holds or `deadline` passes;
+    // each notification rescans. Returns done().
+    bool wait_for_device_change(const std::function<bool()>& done, Clock::time_point deadline);
+
+    // Rescans if the hotplug descriptor is readable now; true when it did.
+    bool take_device_change();
+
+  private:
+    bool run_due_tick();
+
+    PlainHidDispatcher& dispatcher_;
+    HidPlatform& platform_;
+    THidDeviceController& controller_;
+    std::function<void()> on_tick_;
+    std::function<void()> before_deliveries_;
+    Clock::time_point next_tick_;
+    int idle_passes_ = 0;
+};
+
+}  // namespace vellox::cli

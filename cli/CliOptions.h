@@ -1,0 +1,46 @@
+#pragma once
+// The command line of vellox-cli: what it asks for, and the usage text.
+
+#include <chrono>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli/SimulationSetup.h"
+
+namespace vellox::cli {
+
+enum class Command { None, List, Info, Download };
+
+struct CliOptions {
+    Command command = Command::None;
+    std::string image;                           // download IMAGE
+    std::optional<std::string> device;           // --device PATH
+    std::optional<std::chrono::seconds> wait;    // --wait[=SECONDS]
+    bool json = false;
+    bool trace = false;
+    std::optional<SimulationSetup> simulate;     // --simulate[=SETTINGS]
+    std::optional<std::string> simulate_dump;    // hidden: write the emulated flash here at exit
+    bool help = false;
+    bool version = false;
+};
+
+inline constexpr std::chrono::seconds default_wait{30};
+// Longer waits than this are surely a typing error (and would overflow poll's milliseconds).
+inline constexpr std::chrono::seconds max_wait{24 * 3600};
+
+struct ParsedCommandLine {
+    std::optional<CliOptions> options;  // set when the command line was good
+    std::string error;                  // otherwise one line saying what was wrong
+};
+
+// Reads the arguments after the program name. Options may come before or after the command.
+ParsedCommandLine parse_command_line(std::span<const std::string> args);
+
+// Short usage, shown after a usage error.
+std::string usage_text();
+// Full help: usage, options, exit codes and the settings of --simulate.
+std::string help_text();
+
+}  // namespace vellox::cli

@@ -1,0 +1,92 @@
+#pragma once
+// One run of vellox-cli after its command line was accepted: sets up the platform (the
+// system's hidraw devices, or the emulated device), the controller and the engines, and runs
+// the command.
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "cli/CliEventLoop.h"
+#include "cli/CliHost.h"
+#include "cli/CliOptions.h"
+#include "cli/ExitCode.h"
+#include "cli/ProgressOutput.h"
+#include "cli/ReportTrace.h"
+#include "cli/VelloxCli.h"
+#include "dialogue/DeviceDialogue.h"
+#include "firmware/FirmwareDownload.h"
+#include "hid/PlainHidDispatcher.h"
+#include "hid/THidDeviceController.h"
+
+namespace sim {
+class EmulatedFirmware;
+class VirtualHidPlatform;
+}  // namespace sim
+
+namespace vellox::cli {
+
+class CliSession {
+  public:
+    CliSession(const CliOptions& options, const CliStreams& io);
+    ~CliSession();
+    CliSession(const CliSession&) = delete;
+    CliSession& operator=(const CliSession&) = delete;
+
+    int run();
+
+  private:
+    void set_up_platform();
+    void plug_simulated_device();
+    void dump_simulated_flash();
+
+    int run_list();
+    int run_info();
+    int run_download();
+
+    // Selects the supported device through the dialogue engine, waiting if asked to. Returns
+    // an exit code when there is none to use.
+    std::optional<int> select_device();
+    void DeviceChanged(THidDeviceController* Sender);
+    bool device_selected() const;
+    int no_device();
+    // Asks the device for its information and waits for the reply; an exit code on failure.
+    std::optional<int> query_information();
+    // Switches reading on and returns once the reading thread holds its handle.
+    void start_reading();
+    int dialogue_failure(std::int32_t status);
+
+    void pump();
+    void print_json(const std::string& object);
+    int json_failure(int code, std::string_view message);
+
+    const CliOptions& options_;
+    const CliStreams& io_;
+    ProgressOutput progress_;
+    CliHost host_;
+
+    std::unique_ptr<sim::VirtualHidPlatform> virtual_platform_;
+    std::shared_ptr<sim::EmulatedFirmware> firmware_;
+    std::unique_ptr<HidPlatform> system_platform_;
+    std::unique_ptr<WatchedHidPlatform> watched_platform_;
+    HidPlatform* platform_ = nullptr;
+
+    // Plugs the emulated device in after a delay, while the main thread waits on the hotplug
+    // descriptor.
+    std::mutex plug_mutex_;
+    std::condition_variable_any plug_cond_;
+    std::jthread plug_thread_;
+
+    PlainHidDispatcher dispatcher_;
+    std::unique_ptr<THidDeviceController> controller_;
+    std::unique_ptr<CliEventLoop> loop_;
+    // Declared before the engine: a record's reading thread may still hand the tap a report
+    // while the engine, going away, switches reading off.
+    std::optional<ReplyTraceTap> tap_;
+    std::unique_ptr<DeviceDialogue> dialogue_;
+    std::unique_ptr<FirmwareDownload> download_;
+};
+
+}  // namespace vellox::cli

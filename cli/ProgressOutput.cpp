@@ -1,0 +1,70 @@
+#include "cli/ProgressOutput.h"
+
+#include "cli/JsonWriter.h"
+
+namespace vellox::cli {
+
+int ProgressOutput::percent() const {
+    if (!gauge_visible_ || max_ == 0) return -1;
+    const std::uint64_t value = value_ > max_ ? max_ : value_;
+    return static_cast<int>(value * 100 / max_);
+}
+
+void ProgressOutput::show() {
+    const int pct = percent();
+    switch (mode_) {
+        case Mode::Terminal:
+            // \x1b[K clears what a longer earlier text left on the line.
+            err_ << '\r' << phase_;
+            if (pct >= 0) err_ << ' ' << pct << '%';
+            err_ << "\x1b[K" << std::flush;
+            line_open_ = true;
+            break;
+        case Mode::Lines:
+            break;  // only phases get a line
+        case Mode::Json:
+            if (pct < 0) break;
+            JsonWriter json;
+            json.begin_object().key("event").value("progress");
+            json.key("phase").value(phase_).key("percent").value(pct).end_object();
+            out_ << json.text() << '\n' << std::flush;
+            break;
+    }
+    shown_percent_ = pct;
+}
+
+void ProgressOutput::phase(std::string_view text) {
+    if (text == phase_) return;
+    phase_ = text;
+    if (mode_ == Mode::Lines) {
+        err_ << phase_ << '\n' << std::flush;
+    } else if (mode_ == Mode::Json) {
+        JsonWriter json;
+        json.begin_object().key("event").value("phase").key("text").value(phase_).end_object();
+        out_ << json.text() << '\n' << std::flush;
+    }
+    shown_percent_ = -2;  // a new phase is always shown with its percentage
+    show();
+}
+
+void ProgressOutput::gauge_visible(bool visible) {
+    gauge_visible_ = visible;
+    if (percent() != shown_percent_) show();
+}
+
+void ProgressOutput::gauge_max(std::uint32_t max) {
+    max_ = max;
+    if (percent() != shown_percent_) show();
+}
+
+void ProgressOutput::gauge_progress(std::uint32_t value) {
+    value_ = value;
+    if (percent() != shown_percent_) show();
+}
+
+void ProgressOutput::finish() {
+    if (line_open_) err_ << '\n' << std::flush;
+    line_open_ = false;
+}
+
+}  // namespace vellox::cli

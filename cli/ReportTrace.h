@@ -1,0 +1,79 @@
+#pragma once
+// --trace for builds whose dialogue engine has its trace switched off: the same lines the
+// engine writes into Memo4 ("out->:" for each report sent, "IN<-  " for each report handed to
+// its reply handler), taken at the same two points from outside the engine.
+//
+// Sent reports are seen by wrapping the platform's handles (the write happens inside
+// send_report, on the user-interface thread, right where the engine would trace it). Received
+// reports are seen by wrapping the selected record's data event, which the engine sets to its
+// HidDevData; reattach() must run before handed-over reports are delivered.
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "hid/HidPlatform.h"
+#include "hid/THidDevice.h"
+
+namespace vellox {
+class DeviceDialogue;
+}
+
+namespace vellox::cli {
+
+using TraceSink = std::function<void(std::string_view line)>;
+
+// The session's view of the platform: optionally traces every written output report, and
+// counts the read handles opened per device path, so that the session can wait until a newly
+// started reading thread holds its handle (reports that arrive before it is open are lost).
+class WatchedHidPlatform : public HidPlatform {
+  public:
+    // An empty sink traces nothing.
+    WatchedHidPlatform(HidPlatform& inner, TraceSink sink)
+        : inner_(inner), sink_(std::move(sink)) {}
+
+    bool available() const override { return inner_.available(); }
+    std::vector<THidPnPInfo> scan() override { return inner_.scan(); }
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
+    std::unique_ptr<HidWaker> make_waker() override { return inner_.make_waker(); }
+    std::uint32_t last_error() const override { return inner_.last_error(); }
+    int device_change_fd() const override { return inner_.device_change_fd(); }
+    bool take_device_change() override { return inner_.take_device_change(); }
+
+    // Read handles opened on `path` so far (any thread).
+    std::uint64_t read_opens(const std::string& path);
+    // Waits until more than `seen` read handles were opened on `path`, or `timeout` passes.
+    bool wait_read_open(const std::string& path, std::uint64_t seen,
+                        std::chrono::milliseconds timeout);
+
+  private:
+    HidPlatform& inner_;
+    TraceSink sink_;
+    std::mutex mutex_;
+    std::condition_variable cond_;
+    std::map<std::string, std::uint64_t> read_opens_;
+};
+
+// Sits between the selected record and the engine's reply handler.
+class ReplyTraceTap {
+  public:
+    ReplyTraceTap(DeviceDialogue& dialogue, TraceSink sink)
+        : dialogue_(dialogue), sink_(std::move(sink)) {}
+
+    // Puts the tap in front of HidDevData if the engine has just (re)installed it.
+    void reattach();
+
+    void operator()(THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data,
+                    std::uint16_t Size);
+
+  private:
+    DeviceDialogue& dialogue_;
+    TraceSink sink_;
+};
+
+}  // namespace vellox::cli
