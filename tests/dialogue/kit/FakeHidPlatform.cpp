@@ -24,8 +24,8 @@ class FakeWaker : public HidWaker {
 
 class FakeHidHandle : public HidHandle {
   public:
-    FakeHidHandle(std::shared_ptr<FakeHidDevice> device, VirtualClock& clock)
-        : device_(std::move(device)), clock_(clock) {}
+    FakeHidHandle(std::shared_ptr<FakeHidDevice> device, VirtualClock& clock, HidOpenMode mode)
+        : device_(std::move(device)), clock_(clock), mode_(mode) {}
 
     bool get_attributes(HidAttributes& attributes) override {
         attributes.VendorID = device_->spec.vendor;
@@ -39,6 +39,10 @@ class FakeHidHandle : public HidHandle {
         return data;
     }
     bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
+        if (mode_ == HidOpenMode::QueryOnly) {
+            hid_set_last_error(EBADF);
+            return false;
+        }
         if (!device_->plugged) {
             hid_set_last_error(ENODEV);
             return false;
@@ -79,6 +83,7 @@ class FakeHidHandle : public HidHandle {
   private:
     std::shared_ptr<FakeHidDevice> device_;
     VirtualClock& clock_;
+    HidOpenMode mode_;
 };
 
 }  // namespace
@@ -129,7 +134,7 @@ std::unique_ptr<HidHandle> FakeHidPlatform::open(const std::string& path, HidOpe
             hid_set_last_error(EACCES);
             return nullptr;
         }
-        return std::make_unique<FakeHidHandle>(d, clock_);
+        return std::make_unique<FakeHidHandle>(d, clock_, mode);
     }
     hid_set_last_error(ENOENT);
     return nullptr;
