@@ -1,0 +1,92 @@
+#include "hid/linux/LinuxHidPlatform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "hid/linux/HidrawSysfs.h"
+#include "hid/linux/LinuxHidHandle.h"
+
+namespace fs = std::filesystem;
+
+LinuxHidPlatform::LinuxHidPlatform() : LinuxHidPlatform(Options()) {}
+
+LinuxHidPlatform::LinuxHidPlatform(Options options)
+    : options_(std::move(options)), monitor_(options_.hotplug, options_.retry_interval) {}
+
+LinuxHidPlatform::~LinuxHidPlatform() = default;
+
+bool LinuxHidPlatform::available() const {
+    // Without sysfs there is nothing to scan; a missing hidraw class merely lists nothing.
+    std::error_code ec;
+    return fs::is_directory(options_.sys_root, ec);
+}
+
+std::vector<THidPnPInfo> LinuxHidPlatform::scan() {
+    std::vector<THidPnPInfo> list;
+    for (const auto& name : list_hidraw_names(options_.sys_root)) {
+        const auto info = read_hidraw_interface(options_.sys_root, name);
+        if (!info) continue;
+        THidPnPInfo pnp;
+        pnp.InstanceId = info->hid_name;
+        // "0003:FFFF:2016.0007": the part after the dot is the kernel's sequence number.
+        const auto dot = info->hid_name.rfind('.');
+        if (dot != std::string::npos) {
+            pnp.DevInst = static_cast<std::uint32_t>(
+                std::strtoul(info->hid_name.c_str() + dot + 1, nullptr, 16));
+        }
+        pnp.DevicePath = options_.dev_root + "/" + name;
+        const auto field = [&](const char* key) {
+            const auto it = info->uevent.find(key);
+            return it == info->uevent.end() ? std::string() : it->second;
+        };
+        pnp.DeviceDesc = field("HID_NAME");
+        pnp.LocationInformation = field("HID_PHYS");
+        pnp.Driver = field("DRIVER");
+        pnp.Service = pnp.Driver;
+        pnp.Class = "hidraw";
+        pnp.EnumeratorName = "HID";
+        pnp.Mfg = usb_device_attribute(options_.sys_root, info->hid_dir, "manufacturer");
+        std::error_code ec;
+        const auto relative =
+            fs::relative(info->hid_dir, fs::weakly_canonical(options_.sys_root), ec);
+        if (!ec) pnp.PhysicalDeviceObjectName = "/" + relative.string();
+        std::uint16_t vendor = 0, product = 0;
+        if (parse_hid_id(field("HID_ID"), vendor, product)) {
+            char id[40];
+            std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X", vendor, product);
+            pnp.HardwareID.emplace_back(id);
+        }
+        list.push_back(std::move(pnp));
+    }
+    return list;
+}
+
+std::unique_ptr<HidHandle> LinuxHidPlatform::open(const std::string& path, HidOpenMode mode) {
+    // Query-only needs no more than read access to the node: the identity and descriptor come
+    // from sysfs.
+    const int flags = (mode == HidOpenMode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC |
+                      (mode == HidOpenMode::Read ? O_NONBLOCK : 0);
+    UniqueFd fd(::open(path.c_str(), flags));
+    if (!fd.valid()) {
+        const int error = errno;
+        // The node is there (or about to be) but not ours yet: udev may still be at work.
+        if (error == EACCES || error == EPERM || error == ENOENT) monitor_.arm_retry();
+        hid_set_last_error(static_cast<std::uint32_t>(error));
+        return nullptr;
+    }
+    return std::make_unique<LinuxHidHandle>(std::move(fd), options_.sys_root,
+                                            fs::path(path).filename().string());
+}
+
+std::unique_ptr<HidWaker> LinuxHidPlatform::make_waker() {
+    return std::make_unique<LinuxHidWaker>();
+}
+
+int LinuxHidPlatform::device_change_fd() const { return monitor_.fd(); }
+
+bool LinuxHidPlatform::take_device_change() { return monitor_.take(); }

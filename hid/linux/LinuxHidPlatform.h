@@ -1,0 +1,36 @@
+#pragma once
+// The Linux backend: interfaces from /sys/class/hidraw, opened through their /dev/hidrawN
+// nodes. Both roots can be pointed at a fake tree for tests.
+
+#include <memory>
+#include <string>
+
+#include "hid/HidPlatform.h"
+#include "hid/linux/LinuxHotplugMonitor.h"
+
+class LinuxHidPlatform : public HidPlatform {
+  public:
+    struct Options {
+        std::string sys_root = "/sys";
+        std::string dev_root = "/dev";
+        LinuxHotplugMonitor::Source hotplug = LinuxHotplugMonitor::Source::Automatic;
+        std::chrono::milliseconds retry_interval = std::chrono::milliseconds(200);
+    };
+
+    LinuxHidPlatform();
+    explicit LinuxHidPlatform(Options options);
+    ~LinuxHidPlatform() override;
+
+    bool available() const override;
+    std::vector<THidPnPInfo> scan() override;
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
+    std::unique_ptr<HidWaker> make_waker() override;
+    int device_change_fd() const override;
+    bool take_device_change() override;
+
+    const Options& options() const { return options_; }
+
+  private:
+    Options options_;
+    LinuxHotplugMonitor monitor_;
+};
