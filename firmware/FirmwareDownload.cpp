@@ -148,8 +148,17 @@ void FirmwareDownload::run() {
             ++dlg_.BlocksSent;
             host_.gauge_set_progress(static_cast<std::int32_t>(offset));
             ui.pump_messages();
-            // The next slot still waits for its echo: all 256 are in flight.
-            if (dlg_.BlockRing[dlg_.BlocksSent][0] != 0) dlg_.StatusCode = 10;
+            // All 256 slots in flight. Echoes that merely lag behind the sends (a device that
+            // takes writes faster than it answers, or replies handed over late) free a slot
+            // soon; wait for that, but only as long as the write time-out allows. A device
+            // that has stopped echoing still ends with code 10.
+            while (dlg_.BlockRing[dlg_.BlocksSent][0] != 0 && dlg_.StatusCode <= 0) {
+                ui.pump_messages();
+            }
+            // A mismatching echo keeps its own code; otherwise the wait ran out.
+            if (dlg_.BlockRing[dlg_.BlocksSent][0] != 0 && dlg_.StatusCode != 6) {
+                dlg_.StatusCode = 10;
+            }
             if (dlg_.StatusCode > 0) return dlg_.show_error(dlg_.StatusCode);
             offset += static_cast<std::uint32_t>(*n);
         } while (offset < size);

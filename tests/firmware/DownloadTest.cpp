@@ -347,6 +347,47 @@ TEST(DownloadFailures, EachFaultEndsWithItsMessage) {
     }
 }
 
+TEST(Download, EchoesLaggingBehindTheWritesDoNotFailTheDownload) {
+    // The device takes writes at once but sends one input report per millisecond, so echoes
+    // fall further behind with every block until all 256 slots are in flight.
+    sim::FirmwareSettings s;
+    s.capacity = 1024 * 1024;
+    s.interval = std::chrono::milliseconds(1);
+    DownloadRig r(s);
+    const auto image = make_image(512 * 1024);
+    r.pick(image);
+    bool ring_was_full = false;
+    auto pump = r.rig.host.pump;
+    r.rig.host.pump = [&] {
+        ring_was_full = ring_was_full || r.dialogue.BlockRing[r.dialogue.BlocksSent][0] != 0;
+        pump();
+    };
+    r.download();
+    EXPECT_TRUE(ring_was_full);
+    EXPECT_EQ(r.rig.host.status, "Download OK!");
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), r.firmware->flash().begin()));
+}
+
+TEST(DownloadFailures, EchoesStoppingEndWithCodeTenAfterTheWriteTimeOut) {
+    sim::FirmwareFaults f;
+    f.echo_limit = 10;
+    DownloadRig r(with_faults(f));
+    r.pick(make_image(40000));
+    long full_at = -1;
+    auto pump = r.rig.host.pump;
+    r.rig.host.pump = [&] {
+        if (full_at < 0 && r.dialogue.BlockRing[r.dialogue.BlocksSent][0] != 0)
+            full_at = r.rig.ticks;
+        pump();
+    };
+    r.download();
+    EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{"Write  error __"}));
+    EXPECT_EQ(r.writes_of(CMD_WRITE).size(), 10u + 256u);  // ten echoed, 256 in flight
+    ASSERT_GE(full_at, 0);
+    EXPECT_NEAR(r.rig.ticks - full_at, 30, 1);
+    expect_ended(r);
+}
+
 TEST(DownloadFailures, NoiseBetweenTheRepliesIsIgnored) {
     sim::FirmwareFaults f;
     f.noise = true;
