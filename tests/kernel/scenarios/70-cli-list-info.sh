@@ -1,6 +1,6 @@
 # vellox-cli sees the device through hidraw and sysfs: its key, report lengths and information.
 . /scenarios/lib.sh
-need vellox-cli
+need_cli
 start_device --settings=product=E201,capacity=96K
 find_node
 cli list.out list

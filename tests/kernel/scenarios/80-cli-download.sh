@@ -1,6 +1,6 @@
 # A 100 KiB download through the real kernel leaves the device's flash equal to the image.
 . /scenarios/lib.sh
-need vellox-cli
+need_cli
 vellox-uhid-device --sample-image=image.bin --settings=product=V201
 start_device --settings=product=V201,capacity=128K --dump="$PWD/flash.bin"
 find_node

@@ -1,7 +1,7 @@
 # Noise before every reply (wrong checksums; wrong lengths, which the kernel drops or passes
 # on whole) does not stop a download.
 . /scenarios/lib.sh
-need vellox-cli
+need_cli
 vellox-uhid-device --sample-image=image.bin
 start_device --settings=fault=noise --dump="$PWD/flash.bin"
 find_node

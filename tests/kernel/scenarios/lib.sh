@@ -4,13 +4,14 @@ DEVICE_CTL=/run/vellox-device.ctl
 
 fail() {
   echo "FAIL: $*"
+  [ ! -f device.log ] || sed 's/^/device: /' device.log
   exit 1
 }
 
 # start_device [vellox-uhid-device options]: starts the emulated device with a control FIFO.
 start_device() {
   rm -f "$DEVICE_CTL"
-  vellox-uhid-device --control="$DEVICE_CTL" "$@" &
+  vellox-uhid-device --control="$DEVICE_CTL" "$@" 2>>device.log &
   DEVICE_PID=$!
   i=0
   while [ ! -p "$DEVICE_CTL" ]; do
@@ -26,7 +27,11 @@ device() { echo "$*" >"$DEVICE_CTL"; }
 
 stop_device() {
   device quit
-  wait "$DEVICE_PID" || fail "device program failed"
+  rc=0
+  wait "$DEVICE_PID" || rc=$?
+  sed 's/^/device: /' device.log
+  rm -f device.log
+  [ $rc -eq 0 ] || fail "device program failed"
 }
 
 # find_node [MS]: waits for the device's hidraw node; sets NODE and HID_NAME, keeps probe output
@@ -45,6 +50,15 @@ expect_line() {
 # need PROGRAM: skip the scenario when the guest lacks it.
 need() {
   command -v "$1" >/dev/null || { echo "skip: no $1 in this guest"; exit 77; }
+}
+
+# need_cli: skip until vellox-cli is in the guest and built with its Linux backend.
+need_cli() {
+  need vellox-cli
+  if vellox-cli list 2>&1 | grep -q "backend is not part of this build"; then
+    echo "skip: vellox-cli has no Linux HID backend yet"
+    exit 77
+  fi
 }
 
 # cli OUT ARGS...: runs vellox-cli with its standard output and error in OUT, shows them, and
