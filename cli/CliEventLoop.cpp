@@ -2,7 +2,9 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "hid/HidPlatform.h"
 #include "hid/PlainHidDispatcher.h"
@@ -15,6 +17,11 @@ namespace {
 // block; sleeping at once would hold each block back until an echo came, and the pipeline of
 // blocks in flight would shrink to one.
 constexpr int SpinPasses = 32;
+// How long a pass waits for a reading thread's next report, and how long it drains at most.
+constexpr auto DrainGap = std::chrono::microseconds(300);
+constexpr auto DrainLimit = std::chrono::milliseconds(3);
+// Ticks further behind than this are dropped rather than caught up.
+constexpr auto MaxTickLag = std::chrono::milliseconds(50);
 
 bool readable(int fd, int timeout_ms) {
     if (fd < 0) return false;
@@ -43,18 +50,41 @@ bool CliEventLoop::take_device_change() {
 }
 
 bool CliEventLoop::run_due_tick() {
-    // One tick per pass at most: after a stall the ticks catch up over the next passes, with
-    // the replies that waited meanwhile handled in between, so a busy machine does not turn
-    // replies that did arrive into time-outs.
-    if (Clock::now() < next_tick_) return false;
+    const auto now = Clock::now();
+    if (now < next_tick_) return false;
+    // One tick per pass: after a short hiccup the ticks catch up over the next passes, with
+    // the replies that waited meanwhile handled in between. A longer stall (the machine busy
+    // elsewhere) is not replayed, as a window's timer does not replay missed periods either:
+    // replies that did arrive must not turn into time-outs.
+    if (now - next_tick_ > MaxTickLag) next_tick_ = now;
     next_tick_ += TickLength;
     if (on_tick_) on_tick_();
     return true;
 }
 
-void CliEventLoop::pump() {
+std::size_t CliEventLoop::run_deliveries() {
     if (before_deliveries_) before_deliveries_();
-    bool busy = dispatcher_.run_pending() > 0;
+    std::size_t ran = dispatcher_.run_pending();
+    if (ran == 0) return 0;
+    // A reading thread hands over one report at a time and needs a moment to hand over the
+    // next one it already holds. Take those too: the write loop pumps once per block sent,
+    // and echoes left behind would pile up until the input queue overflows.
+    const auto limit = Clock::now() + DrainLimit;
+    auto until = std::min(limit, Clock::now() + DrainGap);
+    while (Clock::now() < until) {
+        if (dispatcher_.wait_for_work(std::chrono::milliseconds(0))) {
+            if (before_deliveries_) before_deliveries_();
+            ran += dispatcher_.run_pending();
+            until = std::min(limit, Clock::now() + DrainGap);
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    return ran;
+}
+
+void CliEventLoop::pump() {
+    bool busy = run_deliveries() > 0;
     busy = run_due_tick() || busy;
     busy = take_device_change() || busy;
     if (busy) {
@@ -65,8 +95,7 @@ void CliEventLoop::pump() {
 
     const auto until_tick = std::chrono::ceil<std::chrono::milliseconds>(next_tick_ - Clock::now());
     if (until_tick.count() > 0 && dispatcher_.wait_for_work(until_tick)) {
-        if (before_deliveries_) before_deliveries_();
-        dispatcher_.run_pending();
+        run_deliveries();
         idle_passes_ = 0;
     }
     run_due_tick();
@@ -83,6 +112,8 @@ bool CliEventLoop::wait_for_device_change(const std::function<bool()>& done,
             controller_.DeviceChange();
         }
     }
+    // No timer ran while nothing was there to time.
+    next_tick_ = Clock::now() + TickLength;
     return done();
 }
 

@@ -4,6 +4,7 @@
 // descriptor says HID interfaces came or went.
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 
 class HidPlatform;
@@ -39,6 +40,7 @@ class CliEventLoop {
 
   private:
     bool run_due_tick();
+    std::size_t run_deliveries();
 
     PlainHidDispatcher& dispatcher_;
     HidPlatform& platform_;

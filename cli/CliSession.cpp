@@ -5,7 +5,7 @@
 
 #include "cli/InfoLabels.h"
 #include "cli/JsonWriter.h"
-#include "cli/SystemPlatform.h"
+#include "hid/DefaultHidPlatform.h"
 #include "hid/linux/HidrawAccess.h"
 #include "sim/EmulatedFirmware.h"
 #include "sim/VirtualHidPlatform.h"
@@ -91,7 +91,7 @@ void CliSession::set_up_platform() {
         }
         platform_ = virtual_platform_.get();
     } else {
-        system_platform_ = make_system_platform();
+        system_platform_ = make_default_hid_platform();
         platform_ = system_platform_.get();
     }
     TraceSink sink;
