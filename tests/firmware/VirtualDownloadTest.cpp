@@ -1,0 +1,127 @@
+// Whole downloads through the real reading threads and handoff, on the virtual backend with
+// the emulated firmware: the path the window and the command line take.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+#include "DownloadRig.h"
+#include "hid/PlainHidDispatcher.h"
+#include "sim/VirtualHidPlatform.h"
+
+namespace vellox {
+namespace {
+
+using namespace std::chrono_literals;
+
+class VirtualHost : public testkit::FakeDialogueHost {};
+
+struct VirtualRig {
+    VirtualRig(sim::FirmwareSettings settings, bool wait_when_idle)
+        : wait_when_idle(wait_when_idle),
+          firmware(std::make_shared<sim::EmulatedFirmware>(settings)),
+          download(dialogue, host) {
+        ui.pump = [this] { pump(); };
+        platform.plug({}, firmware);
+        dialogue.FormActivate();
+        // The automatic query after 80 ticks, and its reply. A reply that comes back before
+        // the new reading thread has opened its handle is lost, so the query is sent once more
+        // with reading already on.
+        pump_until([&] { return dialogue.FlashSize != 0 || dialogue.StatusCode == 3; }, 3s);
+        if (dialogue.FlashSize == 0) {
+            dialogue.VerifyClick();
+            pump_until([&] { return dialogue.FlashSize != 0; }, 3s);
+        }
+    }
+
+    // Handoffs, then a tick whenever 10 ms have passed. The window's event loop never blocks
+    // here; the command line waits up to a millisecond for a handoff when nothing is queued.
+    void pump() {
+        if (platform.take_device_change()) controller.DeviceChange();
+        if (dispatcher.run_pending() > 0) return;
+        if (wait_when_idle && dispatcher.run_next(1ms) > 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_tick >= 10ms) {
+            last_tick = now;
+            dialogue.Timer1Timer();
+            dialogue.Timer2Timer();
+            return;
+        }
+        std::this_thread::yield();
+    }
+
+    template <typename Done>
+    void pump_until(Done done, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done() && std::chrono::steady_clock::now() < end) pump();
+    }
+
+    const bool wait_when_idle;
+    std::chrono::steady_clock::time_point last_tick = std::chrono::steady_clock::now();
+
+    sim::VirtualHidPlatform platform;
+    PlainHidDispatcher dispatcher;
+    THidDeviceController controller{platform, dispatcher};
+    VirtualHost ui;
+    DeviceDialogue dialogue{ui, controller};
+    std::shared_ptr<sim::EmulatedFirmware> firmware;
+    testkit::FakeDownloadHost host;
+    FirmwareDownload download;
+};
+
+std::filesystem::path write_image(const std::vector<std::uint8_t>& image) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("vellox-virtual-" + std::to_string(::getpid()) + ".bin");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    return path;
+}
+
+void run_download(sim::FirmwareSettings settings, std::size_t size, bool wait_when_idle = true) {
+    VirtualRig r(settings, wait_when_idle);
+    ASSERT_EQ(r.dialogue.ProductId, "V201");
+    const auto image = testkit::make_image(size);
+    const auto path = write_image(image);
+    r.host.file = path;
+    r.download.WRITE_24AAClick();
+    std::filesystem::remove(path);
+
+    EXPECT_EQ(r.ui.status, "Download OK!");
+    EXPECT_TRUE(r.ui.error_boxes.empty());
+    EXPECT_FALSE(r.download.Busy);
+    std::vector<std::uint8_t> stored;
+    {
+        // The firmware is driven from the UI thread only; no download runs now.
+        const auto f = r.firmware->flash();
+        stored.assign(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(image.size()));
+    }
+    EXPECT_TRUE(stored == image);
+}
+
+TEST(VirtualDownload, NoLinkDelay) { run_download({}, 128 * 1024); }
+
+TEST(VirtualDownload, HighSpeedLinkInterval) {
+    sim::FirmwareSettings s;
+    s.interval = 125us;
+    run_download(s, 64 * 1024);
+}
+
+TEST(VirtualDownload, FullSpeedLinkInterval) {
+    sim::FirmwareSettings s;
+    s.interval = 1ms;
+    run_download(s, 32 * 1024);
+}
+
+// A host whose pumping never blocks sends blocks faster than the reading thread hands their
+// echoes over, one per pump; the 64-report input queue of the open handle then overflows and
+// an echo is lost ("Verify error"). Enabled once the reading thread drains that queue into a
+// buffer of its own.
+TEST(VirtualDownload, DISABLED_NoLinkDelayWithANonBlockingPumpKeepsEveryEcho) {
+    run_download({}, 128 * 1024, false);
+}
+
+}  // namespace
+}  // namespace vellox
