@@ -3,7 +3,7 @@
 #include <array>
 #include <initializer_list>
 
-namespace ui {
+namespace vellox {
 namespace {
 
 struct Entry {
@@ -99,4 +99,4 @@ void LanguageTable::CopyFrom(const LanguageTable& variant) {
     lines_.insert(lines_.end(), variant.lines_.begin(), variant.lines_.end());
 }
 
-}  // namespace ui
+}  // namespace vellox

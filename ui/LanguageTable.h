@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ui {
+namespace vellox {
 
 class LanguageTable {
 public:
@@ -40,4 +40,4 @@ private:
     std::vector<std::string> lines_;
 };
 
-}  // namespace ui
+}  // namespace vellox

@@ -4,7 +4,7 @@
 #include <QPalette>
 #include <QStringList>
 
-namespace ui {
+namespace vellox {
 
 QColor BtnFaceColor() { return QGuiApplication::palette().color(QPalette::Button); }
 
@@ -25,4 +25,4 @@ QFont SongFont(int pixelHeight) {
     return f;
 }
 
-}  // namespace ui
+}  // namespace vellox

@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QFont>
 
-namespace ui {
+namespace vellox {
 
 // The button-face colour of the running style.
 QColor BtnFaceColor();
@@ -16,4 +16,4 @@ QFont SansFont(int pixelHeight);
 // The layout's "宋体" (a CJK serif/song face) at a character height in pixels.
 QFont SongFont(int pixelHeight);
 
-}  // namespace ui
+}  // namespace vellox

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace ui {
+namespace vellox {
 
 void TBltBitmap::MakeLike(const QImage& tmpl) {
     QImage::operator=(QImage(tmpl.size(), QImage::Format_RGB32));
@@ -24,4 +24,4 @@ void XorInto(QImage& dst, const QImage& src) {
     }
 }
 
-}  // namespace ui
+}  // namespace vellox

@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QImage>
 
-namespace ui {
+namespace vellox {
 
 class TBltBitmap : public QImage {
 public:
@@ -20,4 +20,4 @@ public:
 // Both images must be Format_RGB32 and of the same size.
 void XorInto(QImage& dst, const QImage& src);
 
-}  // namespace ui
+}  // namespace vellox

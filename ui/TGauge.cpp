@@ -10,7 +10,7 @@
 
 #include "ui/TBltBitmap.h"
 
-namespace ui {
+namespace vellox {
 namespace {
 
 // A rectangle by its edges; right and bottom are excluded, as in the drawing rules below.
@@ -279,4 +279,4 @@ void TGauge::PaintText(QImage& image, const QRect& paintRect) const {
     XorInto(image, textBitmap);
 }
 
-}  // namespace ui
+}  // namespace vellox

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-namespace ui {
+namespace vellox {
 
 enum class TGaugeKind { gkText, gkHorizontalBar, gkVerticalBar, gkPie, gkNeedle };
 
@@ -82,4 +82,4 @@ private:
     int paintCount_ = 0;
 };
 
-}  // namespace ui
+}  // namespace vellox

@@ -7,15 +7,10 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include "dialogue/DeviceDialogue.h"  // TraceEnabled
 #include "ui/SystemLook.h"
 
-#ifdef VELLOX_TRACE_ENABLED
-inline constexpr bool TraceEnabled = true;
-#else
-inline constexpr bool TraceEnabled = false;
-#endif
-
-namespace ui {
+namespace vellox {
 namespace {
 
 constexpr int kClientWidth = 800;
@@ -205,7 +200,7 @@ void TMainForm::FormCreate() {
     statusFont.setPointSize(16);
     StatusBar1.setFont(statusFont);
 
-    if (TraceEnabled) Memo4.show();
+    if constexpr (TraceEnabled) Memo4.show();
 
     language_button.click();
 
@@ -260,4 +255,4 @@ void TMainForm::Timer1Timer() {}
 
 void TMainForm::Timer2Timer() {}
 
-}  // namespace ui
+}  // namespace vellox

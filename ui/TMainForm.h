@@ -20,7 +20,7 @@
 
 class QCloseEvent;
 
-namespace ui {
+namespace vellox {
 
 // What the window is built with. The program uses the defaults; tests and the demo pass
 // their own.
@@ -96,4 +96,4 @@ private:
     bool closeRequested_ = false;
 };
 
-}  // namespace ui
+}  // namespace vellox

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QStringList>
 
-namespace ui {
+namespace vellox {
 
 QString TOpenDialog::QtFilter() const {
     const QStringList parts = Filter.split(QLatin1Char('|'));
@@ -32,4 +32,4 @@ bool TOpenDialog::Execute(QWidget* parent) {
     return true;
 }
 
-}  // namespace ui
+}  // namespace vellox

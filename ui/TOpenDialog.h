@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace ui {
+namespace vellox {
 
 class TOpenDialog {
 public:
@@ -26,4 +26,4 @@ public:
     bool Execute(QWidget* parent);
 };
 
-}  // namespace ui
+}  // namespace vellox

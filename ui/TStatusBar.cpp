@@ -4,7 +4,7 @@
 
 #include "ui/SystemLook.h"
 
-namespace ui {
+namespace vellox {
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent), color_(BtnFaceColor()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -61,4 +61,4 @@ void TStatusBar::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace ui
+}  // namespace vellox

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <vector>
 
-namespace ui {
+namespace vellox {
 
 struct TStatusPanel {
     int Width = 50;
@@ -43,4 +43,4 @@ private:
     QColor color_;
 };
 
-}  // namespace ui
+}  // namespace vellox

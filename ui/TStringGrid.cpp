@@ -6,7 +6,7 @@
 
 #include "ui/SystemLook.h"
 
-namespace ui {
+namespace vellox {
 namespace {
 
 // Draws heading cells in the button-face colour and keeps them out of the row selection.
@@ -81,4 +81,4 @@ void TStringGrid::setDefaultRowHeight(int height) {
     for (int r = 0; r < rowCount(); ++r) setRowHeight(r, height);
 }
 
-}  // namespace ui
+}  // namespace vellox

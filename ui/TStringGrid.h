@@ -5,7 +5,7 @@
 #include <QString>
 #include <QTableWidget>
 
-namespace ui {
+namespace vellox {
 
 class TStringGrid : public QTableWidget {
     Q_OBJECT
@@ -33,4 +33,4 @@ public:
     bool isFixed(int col, int row) const { return col < FixedCols() || row < FixedRows(); }
 };
 
-}  // namespace ui
+}  // namespace vellox

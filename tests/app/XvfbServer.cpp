@@ -66,9 +66,21 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
 }  // namespace
 
 XvfbServer::XvfbServer() {
+    // A server that lost a race for its display number is not reachable: try again.
+    for (int attempt = 0; attempt < 3 && !running(); ++attempt) {
+        Start();
+        if (running() && !Reachable()) {
+            Reap(pid_);
+            pid_ = -1;
+            display_.clear();
+        }
+    }
+}
+
+void XvfbServer::Start() {
     int fds[2];
     if (pipe(fds) != 0) return;
-    // Xvfb picks a free display itself and writes its number to the pipe.
+    // Xvfb picks a free display itself and writes its number to the pipe once it listens.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
@@ -89,6 +101,13 @@ XvfbServer::XvfbServer() {
         Reap(pid_);
         pid_ = -1;
     }
+}
+
+bool XvfbServer::Reachable() const {
+    xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+    const bool ok = xcb_connection_has_error(c) == 0;
+    xcb_disconnect(c);
+    return ok;
 }
 
 XvfbServer::~XvfbServer() { Reap(pid_); }

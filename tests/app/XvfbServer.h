@@ -23,6 +23,9 @@ public:
     const std::string& display() const { return display_; }
 
 private:
+    void Start();
+    bool Reachable() const;
+
     pid_t pid_ = -1;
     std::string display_;
 };
