@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     using namespace std::chrono_literals;
     std::uint32_t id = 0;
     for (int attempt = 0; attempt < 300 && id == 0; ++attempt) {
-        for (const app::TopLevelWindow& w : app::ListTopLevelWindows()) {
+        for (const vellox::TopLevelWindow& w : vellox::ListTopLevelWindows()) {
             if (w.title == "Vellox") id = w.id;
         }
         if (id == 0) std::this_thread::sleep_for(100ms);

@@ -9,7 +9,7 @@
 #include <memory>
 #endif
 
-namespace app {
+namespace vellox {
 
 #ifdef _WIN32
 
@@ -38,9 +38,8 @@ template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
 xcb_atom_t InternAtom(xcb_connection_t* c, std::string_view name) {
-    const auto cookie =
-        xcb_intern_atom(c, /*only_if_exists=*/1, static_cast<std::uint16_t>(name.size()),
-                        name.data());
+    const auto cookie = xcb_intern_atom(c, /*only_if_exists=*/1,
+                                        static_cast<std::uint16_t>(name.size()), name.data());
     const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
     return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
@@ -134,8 +133,7 @@ std::vector<TopLevelWindow> ListTopLevelWindows(const char* display) {
     atoms.netWmName = InternAtom(c.get(), "_NET_WM_NAME");
     atoms.wmState = InternAtom(c.get(), "WM_STATE");
 
-    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c.get())); it.rem;
-         xcb_screen_next(&it)) {
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c.get())); it.rem; xcb_screen_next(&it)) {
         for (xcb_window_t top : Children(c.get(), it.data->root)) {
             if (IsViewable(c.get(), top)) Collect(c.get(), atoms, top, 2, windows);
         }
@@ -143,8 +141,7 @@ std::vector<TopLevelWindow> ListTopLevelWindows(const char* display) {
     return windows;
 }
 
-bool TopLevelWindowExists(std::string_view className, std::string_view title,
-                          const char* display) {
+bool TopLevelWindowExists(std::string_view className, std::string_view title, const char* display) {
     for (const TopLevelWindow& w : ListTopLevelWindows(display)) {
         if (w.className == className && w.title == title) return true;
     }
@@ -155,4 +152,4 @@ bool TopLevelWindowExists(std::string_view className, std::string_view title,
 
 bool ExclusionWindowExists() { return TopLevelWindowExists(kExclusionClass, kExclusionTitle); }
 
-}  // namespace app
+}  // namespace vellox

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+namespace vellox {
 
 inline constexpr std::string_view kExclusionClass = "TMainForm1";
 inline constexpr std::string_view kExclusionTitle = "Quillet";
@@ -30,4 +30,4 @@ bool TopLevelWindowExists(std::string_view className, std::string_view title,
 // The test the program entry applies before any window exists.
 bool ExclusionWindowExists();
 
-}  // namespace app
+}  // namespace vellox

@@ -8,14 +8,14 @@
 
 int main(int argc, char** argv) {
     // Decided before any window exists: when the other tool's window is up, end silently.
-    if (app::ExclusionWindowExists()) return 0;
+    if (vellox::ExclusionWindowExists()) return 0;
 
     // The layout is in pixels and is not scaled to the screen's DPI.
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vellox"));
 
-    ui::TMainForm form;
+    vellox::TMainForm form;
     QApplication::setWindowIcon(form.windowIcon());
     form.show();
     application.exec();

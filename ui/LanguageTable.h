@@ -11,7 +11,7 @@
 namespace vellox {
 
 class LanguageTable {
-public:
+  public:
     LanguageTable() = default;
     explicit LanguageTable(std::vector<std::string> lines) : lines_(std::move(lines)) {}
 
@@ -36,7 +36,7 @@ public:
 
     bool operator==(const LanguageTable&) const = default;
 
-private:
+  private:
     std::vector<std::string> lines_;
 };
 

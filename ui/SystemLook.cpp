@@ -10,9 +10,8 @@ QColor BtnFaceColor() { return QGuiApplication::palette().color(QPalette::Button
 
 QFont SansFont(int pixelHeight) {
     QFont f;
-    f.setFamilies(
-        {QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
-         QStringLiteral("WenQuanYi Zen Hei")});
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
+                   QStringLiteral("WenQuanYi Zen Hei")});
     f.setPixelSize(pixelHeight);
     return f;
 }

@@ -7,7 +7,7 @@
 namespace vellox {
 
 class TBltBitmap : public QImage {
-public:
+  public:
     TBltBitmap() = default;
 
     // Takes the template's size and fills the whole area with the window-frame colour.

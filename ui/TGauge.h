@@ -16,13 +16,13 @@ enum class TBorderStyle { bsNone, bsSingle };
 
 // Raised by the range checks of MinValue and MaxValue.
 class EInvalidOperation : public std::logic_error {
-public:
+  public:
     using std::logic_error::logic_error;
 };
 
 class TGauge : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TGauge(QWidget* parent = nullptr);
 
     std::int32_t MinValue() const { return minValue_; }
@@ -60,10 +60,10 @@ public:
     // Number of times the gauge has painted itself on screen.
     int paintCount() const { return paintCount_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     // Draws straight away when the gauge is on screen; a hidden gauge paints when next shown.
     void RepaintNow();
     void PaintKind(QImage& overlay, const QRect& paintRect) const;

@@ -175,10 +175,10 @@ void TMainForm::BuildLayout() {
                        static_cast<QWidget*>(&Panel2), static_cast<QWidget*>(&StatusBar1)}) {
         w->raise();
     }
-    for (QWidget* w : {static_cast<QWidget*>(&READ_car), static_cast<QWidget*>(&Write_car),
-                       static_cast<QWidget*>(&Verify), static_cast<QWidget*>(&StringGrid1),
-                       static_cast<QWidget*>(&DevListBox),
-                       static_cast<QWidget*>(&language_button)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(&READ_car), static_cast<QWidget*>(&Write_car),
+          static_cast<QWidget*>(&Verify), static_cast<QWidget*>(&StringGrid1),
+          static_cast<QWidget*>(&DevListBox), static_cast<QWidget*>(&language_button)}) {
         w->raise();
     }
 }

@@ -32,7 +32,7 @@ struct TMainFormOptions {
 
 class TMainForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TMainForm(TMainFormOptions options = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
@@ -85,10 +85,10 @@ public:
     // end after that, and message boxes it raises close at once.
     bool closeRequested() const { return closeRequested_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildLayout();
     QString LanguageLine(std::size_t line) const;
 

@@ -9,7 +9,7 @@ class QWidget;
 namespace vellox {
 
 class TOpenDialog {
-public:
+  public:
     QString Title;
     // Pairs of description and pattern separated by '|', as in "bin file(*.bin)|*.bin".
     QString Filter;

@@ -17,7 +17,7 @@ struct TStatusPanel {
 
 class TStatusBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TStatusBar(QWidget* parent = nullptr);
 
     void setPanels(std::vector<TStatusPanel> panels);
@@ -35,10 +35,10 @@ public:
     // the right edge, so that a long state text is not cut off at the panel's own width.
     QRect panelRect(int index) const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     std::vector<TStatusPanel> panels_;
     QColor color_;
 };

@@ -11,7 +11,7 @@ namespace {
 
 // Draws heading cells in the button-face colour and keeps them out of the row selection.
 class FixedCellDelegate : public QStyledItemDelegate {
-public:
+  public:
     explicit FixedCellDelegate(TStringGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -26,7 +26,7 @@ public:
         QStyledItemDelegate::paint(painter, plain, index);
     }
 
-private:
+  private:
     TStringGrid* grid_;
 };
 

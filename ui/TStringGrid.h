@@ -9,7 +9,7 @@ namespace vellox {
 
 class TStringGrid : public QTableWidget {
     Q_OBJECT
-public:
+  public:
     explicit TStringGrid(int colCount, int rowCount, QWidget* parent = nullptr);
 
     int ColCount() const { return columnCount(); }

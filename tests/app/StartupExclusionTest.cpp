@@ -1,10 +1,9 @@
-#include "app/StartupExclusion.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "XvfbServer.h"
+#include "app/StartupExclusion.h"
 
 namespace vellox {
 namespace {
@@ -19,7 +18,7 @@ using test::XvfbServer;
 constexpr auto kStartLimit = 60s;
 
 class StartupExclusion : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!xvfb_.running()) GTEST_SKIP() << "Xvfb is not available";
     }
@@ -29,7 +28,7 @@ protected:
     int VelloxWindows() const {
         const auto windows = ListTopLevelWindows(display());
         return static_cast<int>(std::count_if(windows.begin(), windows.end(),
-                                               [](const auto& w) { return w.title == "Vellox"; }));
+                                              [](const auto& w) { return w.title == "Vellox"; }));
     }
 
     XvfbServer xvfb_;

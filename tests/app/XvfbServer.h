@@ -12,7 +12,7 @@
 namespace vellox::test {
 
 class XvfbServer {
-public:
+  public:
     XvfbServer();
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
@@ -22,7 +22,7 @@ public:
     bool running() const { return pid_ > 0 && !display_.empty(); }
     const std::string& display() const { return display_; }
 
-private:
+  private:
     void Start();
     bool Reachable() const;
 
@@ -32,7 +32,7 @@ private:
 
 // A mapped top-level window made through its own connection; it lives as long as the object.
 class TestWindow {
-public:
+  public:
     // Empty className or title: the property is left out. With useNetWmName false the title
     // goes to WM_NAME only.
     TestWindow(const std::string& display, std::string_view className, std::string_view title,
@@ -41,13 +41,13 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
 
-private:
+  private:
     xcb_connection_t* connection_ = nullptr;
 };
 
 // A program started with DISPLAY set; it is killed if still running at destruction.
 class ChildProcess {
-public:
+  public:
     ChildProcess(const std::string& program, const std::string& display);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -58,7 +58,7 @@ public:
     // running or was ended by a signal.
     int waitForExit(std::chrono::milliseconds limit);
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 

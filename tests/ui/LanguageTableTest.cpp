@@ -1,8 +1,8 @@
-#include "ui/LanguageTable.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "ui/LanguageTable.h"
 
 namespace vellox {
 namespace {
@@ -44,10 +44,14 @@ TEST(LanguageTable, SharedEntriesReadByTheSwitch) {
         const char* english;
     };
     const Expect shared[] = {
-        {0, ";语言", "English", "中文"},       {1, ";写按键", "升级", "Download"},
-        {2, ";查询", "查询", "Query"},         {3, ";读", "读出", "Read"},
-        {4, ";备用键", "备用键", "Backup"},    {10, ";备用键", "备用键", "Backup"},
-        {11, ";信息表头", "信息", "Information"}, {12, ";信息内容", "内容", "Content"},
+        {0, ";语言", "English", "中文"},
+        {1, ";写按键", "升级", "Download"},
+        {2, ";查询", "查询", "Query"},
+        {3, ";读", "读出", "Read"},
+        {4, ";备用键", "备用键", "Backup"},
+        {10, ";备用键", "备用键", "Backup"},
+        {11, ";信息表头", "信息", "Information"},
+        {12, ";信息内容", "内容", "Content"},
         {13, ";硬件版本", "硬件版本", "Hardware Version"},
     };
     for (const TableShape& s : Shapes()) {

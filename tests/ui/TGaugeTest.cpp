@@ -1,5 +1,3 @@
-#include "ui/TGauge.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -8,6 +6,7 @@
 #include <set>
 
 #include "ui/SystemLook.h"
+#include "ui/TGauge.h"
 
 namespace vellox {
 namespace {
@@ -43,10 +42,14 @@ TEST(TGauge, CurrentPercentTruncatesAndSurvivesTheFullRange) {
         int min, max, progress, percent;
     };
     const Case cases[] = {
-        {0, 100, 50, 50},       {0, 3, 1, 33},
-        {0, 3, 2, 66},          {-10, 10, -5, 25},
-        {0, 100000, 1005, 1},   {0, 0, 0, 0},
-        {INT_MIN, INT_MAX, INT_MAX, 100}, {INT_MIN, INT_MAX, INT_MIN, 0},
+        {0, 100, 50, 50},
+        {0, 3, 1, 33},
+        {0, 3, 2, 66},
+        {-10, 10, -5, 25},
+        {0, 100000, 1005, 1},
+        {0, 0, 0, 0},
+        {INT_MIN, INT_MAX, INT_MAX, 100},
+        {INT_MIN, INT_MAX, INT_MIN, 0},
         {INT_MIN, INT_MAX, 0, 50},
     };
     for (const Case& c : cases) {
@@ -310,7 +313,7 @@ TEST(TGauge, TextKindFillsWithBackColour) {
 
 // A gauge on an exposed window, so that repaints reach the screen.
 class ShownGauge : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         host_.resize(300, 60);
         gauge_ = std::make_unique<TGauge>(&host_);

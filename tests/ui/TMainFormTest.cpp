@@ -1,5 +1,3 @@
-#include "ui/TMainForm.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,12 +6,13 @@
 #include <QPainter>
 
 #include "ui/SystemLook.h"
+#include "ui/TMainForm.h"
 
 namespace vellox {
 namespace {
 
 class MainForm : public ::testing::Test {
-protected:
+  protected:
     TMainForm form{TMainFormOptions{.startTimers = false}};
 };
 
