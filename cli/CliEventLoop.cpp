@@ -13,13 +13,13 @@
 namespace vellox::cli {
 namespace {
 
-// Passes with nothing to do before a pass may sleep. The download's write loop pumps once per
-// block; sleeping at once would hold each block back until an echo came, and the pipeline of
-// blocks in flight would shrink to one.
+// Passes with nothing to do before a pass may sleep.
 constexpr int SpinPasses = 32;
 // How long a pass waits for a reading thread's next report, and how long it drains at most.
 constexpr auto DrainGap = std::chrono::microseconds(300);
 constexpr auto DrainLimit = std::chrono::milliseconds(3);
+// How long a pass right after a send waits for the device's answer.
+constexpr auto AnswerWait = std::chrono::milliseconds(1);
 // Ticks further behind than this are dropped rather than caught up.
 constexpr auto MaxTickLag = std::chrono::milliseconds(50);
 
@@ -84,15 +84,28 @@ std::size_t CliEventLoop::run_deliveries() {
 }
 
 void CliEventLoop::pump() {
-    bool busy = run_deliveries() > 0;
-    busy = run_due_tick() || busy;
-    busy = take_device_change() || busy;
-    if (busy) {
+    std::size_t ran = run_deliveries();
+    bool sent = false;
+    if (sends_) {
+        const std::uint64_t sends = sends_();
+        sent = sends != sends_seen_;
+        sends_seen_ = sends;
+    }
+    // A report just went out and its answer is not in yet: give it a moment. The write loop
+    // pumps once per block; without this it would outrun the device's echoes, and the input
+    // queue (64 reports, as the kernel keeps) would overflow and drop them. A device that
+    // answers later costs at most this much per block.
+    if (sent && ran == 0 && dispatcher_.wait_for_work(AnswerWait)) ran = run_deliveries();
+
+    const bool ticked = run_due_tick();
+    const bool changed = take_device_change();
+    if (ran > 0 || sent || ticked || changed) {
         idle_passes_ = 0;
         return;
     }
     if (++idle_passes_ < SpinPasses) return;
 
+    // A waiting loop: sleep until a report is handed over or the next tick is due.
     const auto until_tick = std::chrono::ceil<std::chrono::milliseconds>(next_tick_ - Clock::now());
     if (until_tick.count() > 0 && dispatcher_.wait_for_work(until_tick)) {
         run_deliveries();

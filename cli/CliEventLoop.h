@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 class HidPlatform;
@@ -26,9 +27,12 @@ class CliEventLoop {
     // Called before handed-over reports run (the trace tap re-attaches itself there).
     void set_before_deliveries(std::function<void()> hook) { before_deliveries_ = std::move(hook); }
 
-    // One pass of "pump messages". Never blocks while there is work; after many passes that
-    // found nothing it sleeps until work arrives or the next tick is due, so waiting loops do
-    // not spin a core.
+    // A counter that moves whenever the engines send a report.
+    void set_send_counter(std::function<std::uint64_t()> counter) { sends_ = std::move(counter); }
+
+    // One pass of "pump messages". Never blocks while there is work or while the engines keep
+    // sending; after many passes that found nothing it sleeps until work arrives or the next
+    // tick is due, so waiting loops do not spin a core.
     void pump();
 
     // Blocks on the hotplug descriptor (no polling) until `done()` holds or `deadline` passes;
@@ -47,6 +51,8 @@ class CliEventLoop {
     THidDeviceController& controller_;
     std::function<void()> on_tick_;
     std::function<void()> before_deliveries_;
+    std::function<std::uint64_t()> sends_;
+    std::uint64_t sends_seen_ = 0;
     Clock::time_point next_tick_;
     int idle_passes_ = 0;
 };

@@ -62,6 +62,7 @@ CliSession::CliSession(const CliOptions& options, const CliStreams& io)
     set_up_platform();
     controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);
     loop_ = std::make_unique<CliEventLoop>(dispatcher_, *platform_, *controller_);
+    loop_->set_send_counter([this] { return watched_platform_->writes(); });
     host_.set_event_loop(loop_.get());
 }
 

@@ -5,7 +5,7 @@
 namespace vellox::cli {
 
 int ProgressOutput::percent() const {
-    if (!gauge_visible_ || max_ == 0) return -1;
+    if (!gauge_visible_ || !progress_fresh_ || max_ == 0) return -1;
     const std::uint64_t value = value_ > max_ ? max_ : value_;
     return static_cast<int>(value * 100 / max_);
 }
@@ -43,8 +43,10 @@ void ProgressOutput::phase(std::string_view text) {
         json.begin_object().key("event").value("phase").key("text").value(phase_).end_object();
         out_ << json.text() << '\n' << std::flush;
     }
-    shown_percent_ = -2;  // a new phase is always shown with its percentage
-    show();
+    // The gauge still holds the last phase's value until the new phase moves it.
+    progress_fresh_ = false;
+    if (mode_ == Mode::Terminal) show();
+    shown_percent_ = -1;
 }
 
 void ProgressOutput::gauge_visible(bool visible) {
@@ -59,6 +61,7 @@ void ProgressOutput::gauge_max(std::uint32_t max) {
 
 void ProgressOutput::gauge_progress(std::uint32_t value) {
     value_ = value;
+    progress_fresh_ = true;
     if (percent() != shown_percent_) show();
 }
 

@@ -38,6 +38,7 @@ class ProgressOutput {
     bool gauge_visible_ = false;
     std::uint32_t max_ = 100;
     std::uint32_t value_ = 0;
+    bool progress_fresh_ = false;
     int shown_percent_ = -1;
     bool line_open_ = false;
 };

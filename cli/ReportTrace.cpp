@@ -10,8 +10,9 @@ namespace {
 
 class TracingHidHandle : public HidHandle {
   public:
-    TracingHidHandle(std::unique_ptr<HidHandle> inner, const TraceSink& sink)
-        : inner_(std::move(inner)), sink_(sink) {}
+    TracingHidHandle(std::unique_ptr<HidHandle> inner, const TraceSink& sink,
+                     std::uint64_t& writes)
+        : inner_(std::move(inner)), sink_(sink), writes_(writes) {}
 
     bool get_attributes(HidAttributes& attributes) override {
         return inner_->get_attributes(attributes);
@@ -26,6 +27,7 @@ class TracingHidHandle : public HidHandle {
             sink_("out->:" + hex_bytes(report.subspan(1, std::min(report.size() - 1,
                                                                   ReplyDataLength))));
         }
+        ++writes_;
         return inner_->write(report, written);
     }
     bool start_read(std::span<std::uint8_t> buffer) override { return inner_->start_read(buffer); }
@@ -38,6 +40,7 @@ class TracingHidHandle : public HidHandle {
   private:
     std::unique_ptr<HidHandle> inner_;
     const TraceSink& sink_;
+    std::uint64_t& writes_;
 };
 
 }  // namespace
@@ -52,7 +55,7 @@ std::unique_ptr<HidHandle> WatchedHidPlatform::open(const std::string& path, Hid
         }
         cond_.notify_all();
     }
-    return std::make_unique<TracingHidHandle>(std::move(handle), sink_);
+    return std::make_unique<TracingHidHandle>(std::move(handle), sink_, writes_);
 }
 
 std::uint64_t WatchedHidPlatform::read_opens(const std::string& path) {

@@ -45,6 +45,8 @@ class WatchedHidPlatform : public HidPlatform {
     int device_change_fd() const override { return inner_.device_change_fd(); }
     bool take_device_change() override { return inner_.take_device_change(); }
 
+    // Output reports written so far (user-interface thread).
+    std::uint64_t writes() const { return writes_; }
     // Read handles opened on `path` so far (any thread).
     std::uint64_t read_opens(const std::string& path);
     // Waits until more than `seen` read handles were opened on `path`, or `timeout` passes.
@@ -54,6 +56,7 @@ class WatchedHidPlatform : public HidPlatform {
   private:
     HidPlatform& inner_;
     TraceSink sink_;
+    std::uint64_t writes_ = 0;
     std::mutex mutex_;
     std::condition_variable cond_;
     std::map<std::string, std::uint64_t> read_opens_;

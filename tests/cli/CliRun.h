@@ -1,0 +1,70 @@
+#pragma once
+// Runs vellox-cli in-process, as a shell would, and keeps what it printed.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/VelloxCli.h"
+
+struct CliResult {
+    int code = -1;
+    std::string out;
+    std::string err;
+
+    std::vector<std::string> err_lines() const { return lines(err); }
+    std::vector<std::string> out_lines() const { return lines(out); }
+
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> result;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) result.push_back(line);
+        return result;
+    }
+};
+
+inline CliResult run_cli(const std::vector<std::string>& args, bool terminal = false) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CliResult result;
+    result.code = vellox::cli::run_cli(args, {out, err, terminal});
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+// A directory of its own for one test, removed afterwards.
+class TempDir {
+  public:
+    TempDir() {
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("vellox-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline std::filesystem::path write_file(const std::filesystem::path& path,
+                                        const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+inline std::vector<std::uint8_t> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
