@@ -9,7 +9,7 @@ bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/$dir" -j"$(nproc)" --target vellox vellox-screenshot
 mkdir -p "$(dirname "$out")"
-xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" bash -c '
     QT_QPA_PLATFORM=xcb "$1" & pid=$!
     rc=0
     "$2" "$3" || rc=$?

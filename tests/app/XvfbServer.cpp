@@ -66,7 +66,7 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
 }  // namespace
 
 XvfbServer::XvfbServer() {
-    // A server that lost a race for its display number is not reachable: try again.
+    // A server that came up but does not take connections is replaced.
     for (int attempt = 0; attempt < 3 && !running(); ++attempt) {
         Start();
         if (running() && !Reachable()) {
@@ -81,12 +81,15 @@ void XvfbServer::Start() {
     int fds[2];
     if (pipe(fds) != 0) return;
     // Xvfb picks a free display itself and writes its number to the pipe once it listens.
+    // Without -noreset it resets whenever its last client leaves and drops connections that
+    // arrive meanwhile, which the short-lived connections of the window search would hit.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     const std::string fd = std::to_string(fds[1]);
-    pid_ = Spawn({"Xvfb", "-displayfd", fd, "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {},
-                 &actions);
+    pid_ = Spawn(
+        {"Xvfb", "-displayfd", fd, "-nolisten", "tcp", "-noreset", "-screen", "0", "800x600x24"},
+        {}, &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (pid_ > 0) {
