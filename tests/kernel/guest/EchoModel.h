@@ -14,7 +14,7 @@
 namespace guest {
 
 class EchoModel final : public sim::DeviceModel {
-public:
+  public:
     static constexpr std::uint8_t cmd_burst = 0xB0;
     static constexpr std::uint8_t cmd_unplug = 0xDD;
 
@@ -43,7 +43,7 @@ public:
 
     const std::vector<std::uint8_t>& received() const { return received_; }
 
-private:
+  private:
     std::chrono::microseconds delay_;
     std::vector<std::uint8_t> received_;
 };

@@ -25,7 +25,7 @@ struct UhidIdentity {
 std::span<const std::uint8_t> vellox_report_descriptor();
 
 class UhidDevice {
-public:
+  public:
     // Opens /dev/uhid (throws std::system_error). The device exists only after create().
     explicit UhidDevice(const char* path = "/dev/uhid");
 
@@ -43,7 +43,7 @@ public:
     void reply_get_report(std::uint32_t id, std::uint16_t err);
     void reply_set_report(std::uint32_t id, std::uint16_t err);
 
-private:
+  private:
     void write_event(const uhid_event& ev);
 
     UniqueFd fd_;

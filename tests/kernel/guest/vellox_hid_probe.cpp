@@ -44,7 +44,7 @@ using guest::UniqueFd;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr std::uint8_t cmd_burst = 0xB0;   // EchoModel's link commands
+constexpr std::uint8_t cmd_burst = 0xB0;  // EchoModel's link commands
 constexpr std::uint8_t cmd_unplug = 0xDD;
 
 std::string read_file(const std::string& path) {
@@ -72,12 +72,23 @@ ReportLengths report_lengths(const std::string& d) {
         for (std::size_t k = 0; k < len && i + 1 + k < d.size(); ++k)
             v |= std::uint32_t(static_cast<std::uint8_t>(d[i + 1 + k])) << (8 * k);
         switch (prefix & 0xFC) {
-        case 0x74: size = v; break;
-        case 0x94: count = v; break;
-        case 0x84: id = v; break;
-        case 0x80: in_bits[id] += std::size_t(size) * count; break;
-        case 0x90: out_bits[id] += std::size_t(size) * count; break;
-        default: break;
+            case 0x74:
+                size = v;
+                break;
+            case 0x94:
+                count = v;
+                break;
+            case 0x84:
+                id = v;
+                break;
+            case 0x80:
+                in_bits[id] += std::size_t(size) * count;
+                break;
+            case 0x90:
+                out_bits[id] += std::size_t(size) * count;
+                break;
+            default:
+                break;
         }
         i += 1 + len;
     }
@@ -127,16 +138,16 @@ int find(long ms) {
                 char target[256] = {};
                 ::readlink(("/sys/class/hidraw/" + n + "/device").c_str(), target,
                            sizeof target - 1);
-                std::printf("found_after_ms=%.1f\n",
-                            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-                std::printf("node=%s\nhid_name=%s\nhid_id=%s\nhid_name_uevent=%s\n",
-                            node.c_str(), std::strrchr(target, '/') + 1, hid_id.c_str(),
+                std::printf(
+                    "found_after_ms=%.1f\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                std::printf("node=%s\nhid_name=%s\nhid_id=%s\nhid_name_uevent=%s\n", node.c_str(),
+                            std::strrchr(target, '/') + 1, hid_id.c_str(),
                             uevent_value(uevent, "HID_NAME").c_str());
                 // Signed 16-bit fields: cast before printing or comparing.
                 std::printf("rawinfo=%04x:%04x bus=%u\n", static_cast<std::uint16_t>(info.vendor),
                             static_cast<std::uint16_t>(info.product), info.bustype);
-                std::printf("input_length=%zu\noutput_length=%zu\n", lengths.input,
-                            lengths.output);
+                std::printf("input_length=%zu\noutput_length=%zu\n", lengths.input, lengths.output);
                 const bool same = sysfs_rd.size() == rd.size &&
                                   std::memcmp(sysfs_rd.data(), rd.value, rd.size) == 0;
                 std::printf("descriptor_size=%u\ndescriptor_sysfs_matches_ioctl=%s\n", rd.size,
@@ -196,8 +207,9 @@ int echo(const char* node, int count, const char* sent_path) {
         trips.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
         if (n != 64 || !std::equal(out.begin(), out.end(), in)) {
             std::printf("mismatch_at=%d read_length=%zd\n", i, n);
-            if (n > 0) std::printf("first_bytes=%02x %02x %02x (sent %02x %02x %02x)\n", in[0],
-                                   in[1], in[2], out[0], out[1], out[2]);
+            if (n > 0)
+                std::printf("first_bytes=%02x %02x %02x (sent %02x %02x %02x)\n", in[0], in[1],
+                            in[2], out[0], out[1], out[2]);
             break;
         }
         ++good;
@@ -232,8 +244,7 @@ int hup(const char* node) {
     std::printf("read=%zd read_error=%s\nwrite=%zd write_error=%s\n", rd,
                 rd < 0 ? strerrorname_np(read_errno) : "none", wr,
                 wr < 0 ? strerrorname_np(write_errno) : "none");
-    return (p.revents & POLLHUP) && rd < 0 && read_errno == EIO && wr < 0 &&
-                   write_errno == ENODEV
+    return (p.revents & POLLHUP) && rd < 0 && read_errno == EIO && wr < 0 && write_errno == ENODEV
                ? 0
                : 1;
 }
@@ -270,7 +281,8 @@ int uevents(long ms, long until) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     long seen = 0;
     while (seen < until) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= 0ms) break;
         pollfd p{s.get(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -308,14 +320,17 @@ int ask(const char* node, const std::string& hex, long ms) {
     int replies = 0;
     std::uint8_t in[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= 0ms) break;
         const ssize_t n = read_report(fd.get(), in, sizeof in, static_cast<int>(left.count()));
         if (n <= 0) break;
         std::printf("reply length=%zd hex=", n);
         for (ssize_t k = 0; k < n; ++k) std::printf("%02x", in[k]);
-        std::printf(" at_ms=%ld\n", static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        Clock::now() - sent).count()));
+        std::printf(" at_ms=%ld\n",
+                    static_cast<long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent)
+                            .count()));
         ++replies;
     }
     std::printf("replies=%d\n", replies);
@@ -334,7 +349,8 @@ int main(int argc, char** argv) {
     if (cmd == "burst" && argc >= 4) return burst(argv[2], static_cast<int>(num(3, 100)));
     if (cmd == "ask" && argc >= 4) return ask(argv[2], argv[3], num(4, 300));
     if (cmd == "uevents") return uevents(num(2, 1000), num(3, 1'000'000));
-    std::fprintf(stderr, "usage: vellox-hid-probe find [MS] | echo NODE N [FILE] | hup NODE | "
-                         "burst NODE N | uevents MS [N] | ask NODE HEX [MS]\n");
+    std::fprintf(stderr,
+                 "usage: vellox-hid-probe find [MS] | echo NODE N [FILE] | hup NODE | "
+                 "burst NODE N | uevents MS [N] | ask NODE HEX [MS]\n");
     return 2;
 }

@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -93,7 +94,7 @@ Model make_model(const Options& o) {
 
 // Carries the model's replies to uhid in order, each no earlier than its due time.
 class UhidLink final : public sim::InputSink {
-public:
+  public:
     void send_input(std::span<const std::uint8_t> data, Clock::time_point due) override {
         queue_.push_back({{data.begin(), data.end()}, due});
     }
@@ -108,13 +109,13 @@ public:
 };
 
 class DeviceProgram {
-public:
+  public:
     DeviceProgram(Options options, Model model)
         : options_(std::move(options)), model_(std::move(model)) {}
 
     int run();
 
-private:
+  private:
     void plug();
     void unplug(const char* why);
     void send_due(Clock::time_point now);
@@ -165,36 +166,36 @@ void DeviceProgram::send_due(Clock::time_point now) {
 
 void DeviceProgram::handle_uhid(const uhid_event& ev) {
     switch (ev.type) {
-    case UHID_OUTPUT: {
-        std::span<const std::uint8_t> data(ev.u.output.data, ev.u.output.size);
-        // uhid passes the hidraw write on whole; a USB HID driver strips a leading report ID
-        // of 0 before the data reaches the device, so the device does it here.
-        if (!data.empty() && data[0] == 0) data = data.subspan(1);
-        ++outputs_;
-        if (!model_.device->on_output_report(data, Clock::now(), link_))
-            // uhid cannot fail the host's write; the report is simply lost.
-            log("refused an output report");
-        if (link_.unplug_requested_) {
-            link_.unplug_requested_ = false;
-            unplug("by the device");
-            if (options_.replug_after) plug_at_ = Clock::now() + *options_.replug_after;
+        case UHID_OUTPUT: {
+            std::span<const std::uint8_t> data(ev.u.output.data, ev.u.output.size);
+            // uhid passes the hidraw write on whole; a USB HID driver strips a leading report ID
+            // of 0 before the data reaches the device, so the device does it here.
+            if (!data.empty() && data[0] == 0) data = data.subspan(1);
+            ++outputs_;
+            if (!model_.device->on_output_report(data, Clock::now(), link_))
+                // uhid cannot fail the host's write; the report is simply lost.
+                log("refused an output report");
+            if (link_.unplug_requested_) {
+                link_.unplug_requested_ = false;
+                unplug("by the device");
+                if (options_.replug_after) plug_at_ = Clock::now() + *options_.replug_after;
+            }
+            break;
         }
-        break;
-    }
-    case UHID_GET_REPORT:
-        uhid_.reply_get_report(ev.u.get_report.id, EIO);  // no feature reports
-        break;
-    case UHID_SET_REPORT:
-        uhid_.reply_set_report(ev.u.set_report.id, EIO);
-        break;
-    case UHID_OPEN:
-        log("opened by the host");
-        break;
-    case UHID_CLOSE:
-        log("closed by the host");
-        break;
-    default:
-        break;  // START, STOP
+        case UHID_GET_REPORT:
+            uhid_.reply_get_report(ev.u.get_report.id, EIO);  // no feature reports
+            break;
+        case UHID_SET_REPORT:
+            uhid_.reply_set_report(ev.u.set_report.id, EIO);
+            break;
+        case UHID_OPEN:
+            log("opened by the host");
+            break;
+        case UHID_CLOSE:
+            log("closed by the host");
+            break;
+        default:
+            break;  // START, STOP
     }
 }
 
@@ -223,11 +224,20 @@ void DeviceProgram::handle_command(std::string_view line) {
 
 std::optional<Clock::time_point> DeviceProgram::next_wakeup() const {
     std::optional<Clock::time_point> t = plug_at_;
-    if (!link_.queue_.empty() && (!t || link_.queue_.front().due < *t)) t = link_.queue_.front().due;
+    if (!link_.queue_.empty() && (!t || link_.queue_.front().due < *t))
+        t = link_.queue_.front().due;
     return t;
 }
 
 int DeviceProgram::run() {
+    // uhid keeps only 32 output events and drops later ones while the host's write still
+    // succeeds; a USB device would hold the host back instead. Waking ahead of the writer
+    // keeps that queue from filling.
+    sched_param priority{};
+    priority.sched_priority = 50;
+    if (::sched_setscheduler(0, SCHED_FIFO, &priority) != 0)
+        log("cannot run at real-time priority: uhid may drop output reports under load");
+
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
@@ -272,7 +282,8 @@ int DeviceProgram::run() {
         if (fds[1].revents & POLLIN) {
             char buf[256];
             ssize_t n;
-            while ((n = ::read(control_.get(), buf, sizeof buf)) > 0) control_buffer_.append(buf, n);
+            while ((n = ::read(control_.get(), buf, sizeof buf)) > 0)
+                control_buffer_.append(buf, n);
             std::size_t eol;
             while ((eol = control_buffer_.find('\n')) != std::string::npos) {
                 handle_command(std::string_view(control_buffer_).substr(0, eol));

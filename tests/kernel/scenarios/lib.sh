@@ -4,6 +4,11 @@ DEVICE_CTL=/run/vellox-device.ctl
 
 fail() {
   echo "FAIL: $*"
+  # Let the device say what it received before its log is shown.
+  if [ -n "${DEVICE_PID:-}" ] && kill -0 "$DEVICE_PID" 2>/dev/null; then
+    device quit
+    wait "$DEVICE_PID" || true
+  fi
   [ ! -f device.log ] || sed 's/^/device: /' device.log
   exit 1
 }
@@ -31,6 +36,7 @@ stop_device() {
   wait "$DEVICE_PID" || rc=$?
   sed 's/^/device: /' device.log
   rm -f device.log
+  DEVICE_PID=
   [ $rc -eq 0 ] || fail "device program failed"
 }
 
