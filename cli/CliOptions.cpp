@@ -17,10 +17,14 @@ std::optional<Command> command_named(std::string_view word) {
 
 std::string_view command_name(Command command) {
     switch (command) {
-        case Command::List: return "list";
-        case Command::Info: return "info";
-        case Command::Download: return "download";
-        case Command::None: break;
+        case Command::List:
+            return "list";
+        case Command::Info:
+            return "info";
+        case Command::Download:
+            return "download";
+        case Command::None:
+            break;
     }
     return "";
 }

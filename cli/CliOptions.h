@@ -15,13 +15,13 @@ enum class Command { None, List, Info, Download };
 
 struct CliOptions {
     Command command = Command::None;
-    std::string image;                           // download IMAGE
-    std::optional<std::string> device;           // --device PATH
-    std::optional<std::chrono::seconds> wait;    // --wait[=SECONDS]
+    std::string image;                         // download IMAGE
+    std::optional<std::string> device;         // --device PATH
+    std::optional<std::chrono::seconds> wait;  // --wait[=SECONDS]
     bool json = false;
     bool trace = false;
-    std::optional<SimulationSetup> simulate;     // --simulate[=SETTINGS]
-    std::optional<std::string> simulate_dump;    // hidden: write the emulated flash here at exit
+    std::optional<SimulationSetup> simulate;   // --simulate[=SETTINGS]
+    std::optional<std::string> simulate_dump;  // hidden: write the emulated flash here at exit
     bool help = false;
     bool version = false;
 };

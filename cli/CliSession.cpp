@@ -121,10 +121,17 @@ void CliSession::dump_simulated_flash() {
 int CliSession::run() {
     int code = to_int(ExitCode::Failure);
     switch (options_.command) {
-        case Command::List: code = run_list(); break;
-        case Command::Info: code = run_info(); break;
-        case Command::Download: code = run_download(); break;
-        case Command::None: break;
+        case Command::List:
+            code = run_list();
+            break;
+        case Command::Info:
+            code = run_info();
+            break;
+        case Command::Download:
+            code = run_download();
+            break;
+        case Command::None:
+            break;
     }
     progress_.finish();
     // The engine lets go of the device before the flash is looked at.
@@ -135,15 +142,19 @@ int CliSession::run() {
 
 void CliSession::pump() { loop_->pump(); }
 
-void CliSession::print_json(const std::string& object) {
-    io_.out << object << '\n' << std::flush;
-}
+void CliSession::print_json(const std::string& object) { io_.out << object << '\n' << std::flush; }
 
 int CliSession::json_failure(int code, std::string_view message) {
     if (options_.json) {
         JsonWriter json;
-        json.begin_object().key("ok").value(false);
-        json.key("error").value(message).key("exit_code").value(code).end_object();
+        json.begin_object();
+        // A download's output is a stream of events that always ends with its result.
+        if (options_.command == Command::Download) {
+            json.key("event").value("result").key("ok").value(false).key("message");
+        } else {
+            json.key("ok").value(false).key("error");
+        }
+        json.value(message).key("exit_code").value(code).end_object();
         print_json(json.text());
     }
     return code;
@@ -363,7 +374,8 @@ int CliSession::run_info() {
         json.key("capacity").value(d.FlashSize).end_object();
         print_json(json.text());
     } else {
-        for (const auto& [label, value] : fields) io_.out << label << ": " << printable(value) << '\n';
+        for (const auto& [label, value] : fields)
+            io_.out << label << ": " << printable(value) << '\n';
         io_.out << "Product identifier: " << printable(d.ProductId) << '\n';
         io_.out << "Capacity: " << d.FlashSize << " bytes\n" << std::flush;
         if (!grid.visible) host_.say("The device keeps its information fields hidden.");

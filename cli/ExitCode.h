@@ -5,14 +5,14 @@ namespace vellox::cli {
 
 enum class ExitCode : int {
     Ok = 0,
-    Failure = 1,             // anything not listed below (an unexpected fault of the tool)
-    Usage = 2,               // bad command line
-    NoDevice = 3,            // no supported device (after --wait, if given)
-    PermissionDenied = 4,    // a supported device exists but its node cannot be opened
-    ImageUnreadable = 5,     // the image file cannot be opened or read
-    ImageTooLarge = 6,       // "Size of file is error"
-    ProductMismatch = 7,     // "Product ID is error"
-    NoInformation = 8,       // the device did not answer the information query
+    Failure = 1,           // anything not listed below (an unexpected fault of the tool)
+    Usage = 2,             // bad command line
+    NoDevice = 3,          // no supported device (after --wait, if given)
+    PermissionDenied = 4,  // a supported device exists but its node cannot be opened
+    ImageUnreadable = 5,   // the image file cannot be opened or read
+    ImageTooLarge = 6,     // "Size of file is error"
+    ProductMismatch = 7,   // "Product ID is error"
+    NoInformation = 8,     // the device did not answer the information query
     // 10 + the dialogue's status code: 11 " no connected", 12 "HID out Data error",
     // 13 "Time out  error", 16 "Verify error", 20 "Write  error __", 21 "other error".
     DialogueBase = 10,

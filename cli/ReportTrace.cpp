@@ -10,8 +10,7 @@ namespace {
 
 class TracingHidHandle : public HidHandle {
   public:
-    TracingHidHandle(std::unique_ptr<HidHandle> inner, const TraceSink& sink,
-                     std::uint64_t& writes)
+    TracingHidHandle(std::unique_ptr<HidHandle> inner, const TraceSink& sink, std::uint64_t& writes)
         : inner_(std::move(inner)), sink_(sink), writes_(writes) {}
 
     bool get_attributes(HidAttributes& attributes) override {
@@ -24,8 +23,8 @@ class TracingHidHandle : public HidHandle {
         // Traced before the write, whether or not it succeeds, as send_report does.
         if (sink_ && !report.empty()) {
             sink_(" ");
-            sink_("out->:" + hex_bytes(report.subspan(1, std::min(report.size() - 1,
-                                                                  ReplyDataLength))));
+            sink_("out->:" +
+                  hex_bytes(report.subspan(1, std::min(report.size() - 1, ReplyDataLength))));
         }
         ++writes_;
         return inner_->write(report, written);

@@ -12,7 +12,8 @@ ParsedSimulation parse_simulation(std::string_view text) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
         std::string_view item = text.substr(start, comma - start);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
         if (item.starts_with(plug_key)) {
             // The firmware parser already reads durations; borrow it rather than keep a second
             // grammar for them.

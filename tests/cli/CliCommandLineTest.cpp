@@ -1,16 +1,15 @@
 // The command line itself: what it accepts, how it refuses bad usage, and the program as a
 // shell sees it.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <memory>
 
-#include <gtest/gtest.h>
-
+#include "CliRun.h"
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
-#include "CliRun.h"
 
 using namespace vellox::cli;
 
@@ -52,7 +51,8 @@ TEST(CliCommandLine, SimulateReadsFirmwareSettingsAndThePlugDelay) {
     EXPECT_EQ(plain.options->simulate->firmware.capacity, 128u * 1024u);
     EXPECT_EQ(plain.options->simulate->plug_after.count(), 0);
 
-    auto set = parse({"--simulate=product=E201, plug-after=250ms,capacity=64K,fault=noise", "info"});
+    auto set =
+        parse({"--simulate=product=E201, plug-after=250ms,capacity=64K,fault=noise", "info"});
     ASSERT_TRUE(set.options && set.options->simulate) << set.error;
     EXPECT_EQ(set.options->simulate->firmware.product_id, "E201");
     EXPECT_EQ(set.options->simulate->firmware.capacity, 64u * 1024u);

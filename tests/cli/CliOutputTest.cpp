@@ -1,7 +1,7 @@
 // The command line's writers: JSON text and the progress display.
-#include <sstream>
-
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "MiniJson.h"
 #include "cli/JsonWriter.h"

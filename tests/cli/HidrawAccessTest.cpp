@@ -1,11 +1,10 @@
 // Telling "no device" from "no permission": the sysfs scan for the device's hidraw nodes and
 // the access check on them.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "CliRun.h"
 #include "hid/linux/HidrawAccess.h"

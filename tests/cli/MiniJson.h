@@ -83,21 +83,35 @@ class Parser {
             if (pos_ >= text_.size()) fail("bad escape");
             const char e = text_[pos_++];
             switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '/':
+                    out += '/';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'u': {
                     if (pos_ + 4 > text_.size()) fail("short \\u");
-                    const unsigned code = std::stoul(std::string(text_.substr(pos_, 4)), nullptr, 16);
+                    const unsigned code =
+                        std::stoul(std::string(text_.substr(pos_, 4)), nullptr, 16);
                     pos_ += 4;
                     if (code > 0xFF) fail("code point beyond one byte");
                     out += static_cast<char>(code);
                     break;
                 }
-                default: fail("bad escape");
+                default:
+                    fail("bad escape");
             }
         }
     }
