@@ -84,6 +84,9 @@ grep '^VELLOX-' "$work/console.log" || true
 passed=$(grep -c '^VELLOX-RESULT .* PASS ' "$work/console.log" || true)
 failed=$(grep -c '^VELLOX-RESULT .* FAIL ' "$work/console.log" || true)
 skipped=$(grep -c '^VELLOX-RESULT .* SKIP ' "$work/console.log" || true)
+xfailed=$(grep -c '^VELLOX-RESULT .* XFAIL ' "$work/console.log" || true)
+xpassed=$(grep -c '^VELLOX-RESULT .* XPASS ' "$work/console.log" || true)
+failed=$((failed + xpassed))
 boot_ms=$(sed -n 's/^VELLOX-BOOT uptime_ms=//p' "$work/console.log")
 modules_ms=$(sed -n 's/^VELLOX-MODULES uptime_ms=//p' "$work/console.log")
 done_ms=$(sed -n 's/^VELLOX-DONE uptime_ms=//p' "$work/console.log")
@@ -96,6 +99,8 @@ if [ -z "$done_ms" ]; then
   tail -n 40 "$work/console.log"
   failed=$((failed + 1))
 fi
+[ "$xfailed" -eq 0 ] || echo "known failures (product faults not mended yet): $xfailed"
+[ "$xpassed" -eq 0 ] || echo "known failures that passed (remove their known-failure line): $xpassed"
 echo "kernel: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ] || exit 1
 [ "$passed" -gt 0 ] || exit "$SKIP"
