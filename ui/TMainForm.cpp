@@ -16,6 +16,16 @@ namespace {
 constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 450;
 
+// The application icon, drawn at each size rather than scaled from one.
+QIcon AppIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128}) {
+        icon.addFile(QStringLiteral(":/vellox/icon-%1.png").arg(size), QSize(size, size));
+    }
+    icon.addFile(QStringLiteral(":/vellox/icon.png"), QSize(256, 256));
+    return icon;
+}
+
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -53,7 +63,7 @@ TMainForm::~TMainForm() = default;
 void TMainForm::BuildLayout() {
     setObjectName(QStringLiteral("TMainForm"));
     setWindowTitle(QStringLiteral("Vellox"));
-    setWindowIcon(QIcon(QStringLiteral(":/vellox/icon.png")));
+    setWindowIcon(AppIcon());
     // System menu and minimise; no maximise, and the size is fixed.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -90,7 +90,8 @@ TEST_F(MainForm, WindowIsFixedAndTitledVellox) {
     EXPECT_EQ(form.maximumSize(), QSize(800, 450));
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(form.windowIcon().isNull());
+    const QList<QSize> iconSizes = form.windowIcon().availableSizes();
+    for (int size : {16, 32, 48, 256}) EXPECT_TRUE(iconSizes.contains(QSize(size, size))) << size;
     EXPECT_FALSE(form.Busy);
     EXPECT_EQ(form.FlashSize, 0u);
 }
