@@ -52,6 +52,7 @@ class THidDevice {
     // PluggedIn and (CheckedOut or InEvent): no handle is opened otherwise.
     bool CanAccess() const;
     bool OpenMain();
+    // While a reading thread runs, only that thread uses the read handle.
     bool OpenRead();
     void CloseMain();
     void CloseRead();
@@ -69,7 +70,9 @@ class THidDevice {
     bool CancelPending();
 
     // Replaces the data event; clearing it stops the reading thread (a report waiting for
-    // delivery is handed to the old handler first), assigning it may start one.
+    // delivery is handed to the old handler first), assigning it may start one. A data or
+    // data-error handler must not clear its own record's data event nor release the record:
+    // the thread waits for the handler, which would wait for the thread.
     void SetDataEvent(const THidDataEvent& event);
     void SetDataErrorEvent(const THidDataErrorEvent& event) { DataErrorEvent_ = event; }
     void SetUnplugEvent(const THidPlugEvent& event) { UnplugEvent_ = event; }

@@ -23,6 +23,8 @@ class QtAdapterTest : public ::testing::Test {
             app = std::make_unique<QCoreApplication>(argc, argv);
         }
     }
+    // Qt's own globals are gone by static destruction time.
+    static void TearDownTestSuite() { app.reset(); }
     // Runs the event loop until `done` holds; the timer only turns a hang into a failure.
     static bool loop_until(const std::function<bool()>& done) {
         QEventLoop loop;
