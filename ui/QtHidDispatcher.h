@@ -5,6 +5,8 @@
 // after every device record.
 
 #include <QObject>
+#include <chrono>
+#include <cstddef>
 
 #include "hid/HidDispatcher.h"
 
@@ -12,6 +14,15 @@ class QtHidDispatcher : public QObject, public HidDispatcher {
   public:
     explicit QtHidDispatcher(QObject* parent = nullptr);
 
+    // Deliveries run from the event loop so far.
+    std::size_t delivered() const { return delivered_; }
+    // Blocks until a reading thread has queued a delivery or `timeout` passes; true when one
+    // is waiting. For hosts that drive the clock themselves (tests).
+    bool wait_for_work(std::chrono::milliseconds timeout);
+
   protected:
     void wake() override;
+
+  private:
+    std::size_t delivered_ = 0;
 };

@@ -1,14 +1,21 @@
 #include "ui/TMainForm.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
 #include <QScreen>
+#include <QShowEvent>
 
-#include "dialogue/DeviceDialogue.h"  // TraceEnabled
+#include "hid/DefaultHidPlatform.h"
+#include "hid/linux/HidrawAccess.h"
+#include "ui/QtHidDeviceWatcher.h"
+#include "ui/QtHidDispatcher.h"
 #include "ui/SystemLook.h"
+#include "ui/TMainFormHost.h"
 
 namespace vellox {
 namespace {
@@ -49,8 +56,9 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
       Language_str(LanguageTable::InitialStr()),
       Language_st_e2(LanguageTable::StE2()),
       Language0(LanguageTable::Zero()),
-      options_(options) {
+      options_(std::move(options)) {
     BuildLayout();
+    BuildDevices();
     FormCreate();
     if (options_.startTimers) {
         Timer1.start();
@@ -58,7 +66,36 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     }
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The selected record's reading thread delivers into the engine: stop it first, then the
+    // engine gives its records back, then the controller goes, and only then what the
+    // controller and its records were built on.
+    DevListBoxClick();
+    download_.reset();
+    dialogue_.reset();
+    watcher_.reset();
+    HidCtl.reset();
+    dispatcher_.reset();
+    host_.reset();
+    platform_.reset();
+}
+
+void TMainForm::BuildDevices() {
+    platform_ = options_.platform;
+    if (!platform_) {
+        platform_ = make_default_hid_platform();
+        if (!options_.deniedNodes) {
+            options_.deniedNodes = [] { return denied_hidraw_nodes(0xFFFF, 0x2016); };
+        }
+    }
+    dispatcher_ = std::make_unique<QtHidDispatcher>();
+    HidCtl = std::make_unique<THidDeviceController>(*platform_, *dispatcher_);
+    // Device changes are rescanned on this thread, from the event loop.
+    watcher_ = std::make_unique<QtHidDeviceWatcher>(*HidCtl);
+    host_ = std::make_unique<TMainFormHost>(*this);
+    dialogue_ = std::make_unique<DeviceDialogue>(*host_, *HidCtl);
+    download_ = std::make_unique<FirmwareDownload>(*dialogue_, *host_);
+}
 
 void TMainForm::BuildLayout() {
     setObjectName(QStringLiteral("TMainForm"));
@@ -159,6 +196,8 @@ void TMainForm::BuildLayout() {
     language_button.setText(QStringLiteral("language_button"));
     language_button.hide();
     connect(&language_button, &QPushButton::clicked, this, [this] { language_buttonClick(); });
+    connect(&Write_car, &QToolButton::clicked, this, [this] { WRITE_24AAClick(); });
+    connect(&Verify, &QToolButton::clicked, this, [this] { VerifyClick(); });
 
     StatusBar1.setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1.setGeometry(0, 409, kClientWidth, 41);
@@ -201,8 +240,8 @@ void TMainForm::FormCreate() {
     Gauge1.setParent(&StatusBar1);
     Gauge1.move(StatusBar1.width() - Gauge1.width(), Gauge1.y());
 
-    Busy = false;
-    FlashSize = 0;
+    download_->Busy = false;
+    dialogue_->FlashSize = 0;
 
     QGuiApplication::setApplicationDisplayName(windowTitle());
 
@@ -221,6 +260,17 @@ void TMainForm::CLOSEME(bool& CanClose) {
     // Closing is allowed in every state, during a download too.
     CanClose = true;
     closeRequested_ = true;
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The first activation comes once the event loop runs; later ones are those after the
+    // program's own message boxes (see TMainFormHost), not every focus change.
+    if (!activated_) {
+        activated_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { FormActivate(); }, Qt::QueuedConnection);
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -260,9 +310,45 @@ void TMainForm::language_buttonClick() {
     StringGrid1.setCells(1, 0, LanguageLine(i));
 }
 
-// The reply time-out countdown and the automatic information query hook in here.
-void TMainForm::Timer1Timer() {}
+void TMainForm::FormActivate() {
+    activated_ = true;
+    dialogue_->FormActivate();
+}
 
-void TMainForm::Timer2Timer() {}
+void TMainForm::Timer1Timer() { dialogue_->Timer1Timer(); }
+
+void TMainForm::Timer2Timer() { dialogue_->Timer2Timer(); }
+
+void TMainForm::WRITE_24AAClick() { download_->WRITE_24AAClick(); }
+
+void TMainForm::VerifyClick() { dialogue_->VerifyClick(); }
+
+void TMainForm::DevListBoxClick() {
+    if (dialogue_) dialogue_->DevListBoxClick();
+}
+
+QString TMainForm::NoDeviceText() const {
+    if (options_.deniedNodes) {
+        const std::vector<std::string> denied = options_.deniedNodes();
+        if (!denied.empty()) return FromUtf8(permission_denied_message(denied.front()));
+    }
+    return QStringLiteral("No HID device");
+}
+
+void TMainForm::ExecuteErrorBox(const QString& text) {
+    QMessageBox::critical(this, windowTitle(), text, QMessageBox::Ok);
+}
+
+void TMainForm::ExecuteMessageBox(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+std::optional<QString> TMainForm::ExecuteOpenFlashfile() {
+    if (!OpenFlashfile.Execute(this)) return std::nullopt;
+    return OpenFlashfile.FileName;
+}
+
+void TMainForm::PumpMessages() { QCoreApplication::processEvents(); }
 
 }  // namespace vellox

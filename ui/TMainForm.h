@@ -11,7 +11,16 @@
 #include <QToolButton>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "dialogue/DeviceDialogue.h"
+#include "firmware/FirmwareDownload.h"
+#include "hid/HidPlatform.h"
+#include "hid/THidDeviceController.h"
 #include "ui/LanguageTable.h"
 #include "ui/TGauge.h"
 #include "ui/TOpenDialog.h"
@@ -19,6 +28,9 @@
 #include "ui/TStringGrid.h"
 
 class QCloseEvent;
+class QShowEvent;
+class QtHidDeviceWatcher;
+class QtHidDispatcher;
 
 namespace vellox {
 
@@ -28,7 +40,15 @@ struct TMainFormOptions {
     // Start Timer1 and Timer2 at creation. Tests switch this off and call the tick handlers
     // themselves.
     bool startTimers = true;
+    // The HID backend. Empty: the system's own (hidraw), which also turns on the permission
+    // check below.
+    std::shared_ptr<HidPlatform> platform;
+    // Device nodes of the supported device that this user may not open. Asked whenever no
+    // supported device is listed, so that the status bar can point at the udev rule.
+    std::function<std::vector<std::string>()> deniedNodes;
 };
+
+class TMainFormHost;
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -65,18 +85,29 @@ class TMainForm : public QWidget {
     QTimer Timer1;
     QTimer Timer2;
 
-    // Window state; every other field starts as zero, false or empty.
+    // The device controller; the platform and the dispatcher it was given outlive it.
+    std::unique_ptr<THidDeviceController> HidCtl;
+
+    // Window state; every other field starts as zero, false or empty. Busy and FlashSize
+    // live in the engines (Download().Busy, Dialogue().FlashSize).
     std::uint8_t LanguageIndex = 0;
     std::uint8_t LinesPerEntry = 0;
-    bool Busy = false;
-    std::uint32_t FlashSize = 0;
 
-    // Handlers.
+    // Handlers. The device work is done by the engines; these delegate.
     void FormCreate();
+    void FormActivate();
     void CLOSEME(bool& CanClose);
     void language_buttonClick();
     void Timer1Timer();
     void Timer2Timer();
+    void WRITE_24AAClick();
+    void VerifyClick();
+    void DevListBoxClick();
+
+    DeviceDialogue& Dialogue() { return *dialogue_; }
+    FirmwareDownload& Download() { return *download_; }
+    HidPlatform& Platform() { return *platform_; }
+    QtHidDispatcher& Dispatcher() { return *dispatcher_; }
 
     // Lookup in the active table for the current language.
     QString text(std::size_t entry) const;
@@ -87,13 +118,39 @@ class TMainForm : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+    // Hooks for what waits on the user or the event loop, so that tests can answer them
+    // without a modal loop. None is called once the window has been asked to close.
+    // The modal error box: error icon, one OK button.
+    virtual void ExecuteErrorBox(const QString& text);
+    // The plain message box: the text and an OK button.
+    virtual void ExecuteMessageBox(const QString& text);
+    // OpenFlashfile; the chosen file, or nothing when cancelled.
+    virtual std::optional<QString> ExecuteOpenFlashfile();
+    // One pass of the message loop for the engines' waits.
+    virtual void PumpMessages();
 
   private:
+    friend class TMainFormHost;
+
     void BuildLayout();
+    void BuildDevices();
     QString LanguageLine(std::size_t line) const;
+    // "No HID device", or why the supported device cannot be opened.
+    QString NoDeviceText() const;
 
     TMainFormOptions options_;
     bool closeRequested_ = false;
+    bool activated_ = false;
+
+    // Destroyed in reverse order, after the engines: watcher, controller, dispatcher, platform.
+    std::shared_ptr<HidPlatform> platform_;
+    std::unique_ptr<QtHidDispatcher> dispatcher_;
+    std::unique_ptr<QtHidDeviceWatcher> watcher_;
+    std::unique_ptr<TMainFormHost> host_;
+    std::unique_ptr<DeviceDialogue> dialogue_;
+    std::unique_ptr<FirmwareDownload> download_;
 };
 
 }  // namespace vellox

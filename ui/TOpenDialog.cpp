@@ -21,7 +21,7 @@ QString TOpenDialog::QtFilter() const {
 }
 
 bool TOpenDialog::Execute(QWidget* parent) {
-    QFileDialog dialog(parent, Title, QString(), QtFilter());
+    QFileDialog dialog(parent, Title, InitialDir, QtFilter());
     dialog.setFileMode(FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setSizeGripEnabled(EnableSizing);

@@ -18,6 +18,8 @@ class TOpenDialog {
     bool FileMustExist = false;
     bool EnableSizing = false;
     QString FileName;
+    // Folder the dialog starts in; empty for the toolkit's default.
+    QString InitialDir;
 
     // The filter in the form the Qt dialogs take ("bin file (*.bin)").
     QString QtFilter() const;

@@ -5,15 +5,24 @@
 #include <QFontDatabase>
 #include <QPainter>
 
+#include "sim/VirtualHidPlatform.h"
 #include "ui/SystemLook.h"
 #include "ui/TMainForm.h"
 
 namespace vellox {
 namespace {
 
+// Windows of these tests run on a virtual backend with nothing plugged in. One controller
+// exists per program, so one window at a time.
+TMainFormOptions Quiet(bool startTimers = false) {
+    return TMainFormOptions{.startTimers = startTimers,
+                            .platform = std::make_shared<sim::VirtualHidPlatform>(),
+                            .deniedNodes = {}};
+}
+
 class MainForm : public ::testing::Test {
   protected:
-    TMainForm form{TMainFormOptions{.startTimers = false}};
+    TMainForm form{Quiet()};
 };
 
 TEST_F(MainForm, StartsInEnglishFromTheLanguageTable) {
@@ -92,8 +101,8 @@ TEST_F(MainForm, WindowIsFixedAndTitledVellox) {
     EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
     const QList<QSize> iconSizes = form.windowIcon().availableSizes();
     for (int size : {16, 32, 48, 256}) EXPECT_TRUE(iconSizes.contains(QSize(size, size))) << size;
-    EXPECT_FALSE(form.Busy);
-    EXPECT_EQ(form.FlashSize, 0u);
+    EXPECT_FALSE(form.Download().Busy);
+    EXPECT_EQ(form.Dialogue().FlashSize, 0u);
 }
 
 TEST_F(MainForm, ControlsKeepTheirLayout) {
@@ -157,30 +166,31 @@ TEST_F(MainForm, OpenDialogSettings) {
 }
 
 TEST(MainFormTimers, RunEveryTenMillisecondsFromStartUp) {
-    TMainForm form;
-    for (const QTimer* t : {&form.Timer1, &form.Timer2}) {
-        EXPECT_TRUE(t->isActive());
-        EXPECT_EQ(t->interval(), 10);
-        EXPECT_EQ(t->timerType(), Qt::PreciseTimer);
+    {
+        TMainForm form{Quiet(true)};
+        for (const QTimer* t : {&form.Timer1, &form.Timer2}) {
+            EXPECT_TRUE(t->isActive());
+            EXPECT_EQ(t->interval(), 10);
+            EXPECT_EQ(t->timerType(), Qt::PreciseTimer);
+        }
     }
-    TMainForm quiet{TMainFormOptions{.startTimers = false}};
+    TMainForm quiet{Quiet()};
     EXPECT_FALSE(quiet.Timer1.isActive());
     EXPECT_FALSE(quiet.Timer2.isActive());
     quiet.Timer1Timer();  // callable directly, for tests that drive ticks themselves
     quiet.Timer2Timer();
 }
 
-TEST_F(MainForm, ClosingIsNeverRefused) {
-    bool canClose = true;
-    form.CLOSEME(canClose);
-    EXPECT_TRUE(canClose);
-
-    TMainForm shown{TMainFormOptions{.startTimers = false}};
+TEST(MainFormClose, ClosingIsNeverRefused) {
+    TMainForm shown{Quiet()};
     shown.show();
     EXPECT_FALSE(shown.closeRequested());
     EXPECT_TRUE(shown.close());
     EXPECT_TRUE(shown.closeRequested());
     EXPECT_FALSE(shown.isVisible());
+    bool canClose = true;
+    shown.CLOSEME(canClose);
+    EXPECT_TRUE(canClose);
 }
 
 TEST_F(MainForm, StartingStateShowsBannerEmptyAreaAndIdle) {
