@@ -1,8 +1,24 @@
 #include "hid/HidDispatcher.h"
 
+#include "hid/HidPlatform.h"
+
 HidDispatcher::HidDispatcher() : ui_thread_(std::this_thread::get_id()) {}
 
 HidDispatcher::~HidDispatcher() = default;
+
+void HidDispatcher::enqueue(Handoff& handoff, const std::function<void()>& call,
+                            HidWaker* waker) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handoff.call_ = &call;
+        handoff.waker_ = waker;
+        handoff.done_ = false;
+        handoff.error_ = nullptr;
+        queue_.push_back(&handoff);
+    }
+    cond_.notify_all();
+    wake();
+}
 
 std::exception_ptr HidDispatcher::synchronize(const std::function<void()>& call) {
     if (is_ui_thread()) {
@@ -13,37 +29,53 @@ std::exception_ptr HidDispatcher::synchronize(const std::function<void()>& call)
         }
         return nullptr;
     }
-    Pending pending{&call, false, nullptr};
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(&pending);
-    }
-    cond_.notify_all();
-    wake();
+    Handoff handoff;
+    enqueue(handoff, call, nullptr);
+    return wait(handoff);
+}
+
+void HidDispatcher::post(Handoff& handoff, const std::function<void()>& call, HidWaker* waker) {
+    enqueue(handoff, call, waker);
+}
+
+bool HidDispatcher::done(Handoff& handoff) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return handoff.done_;
+}
+
+std::exception_ptr HidDispatcher::wait(Handoff& handoff) {
     std::unique_lock<std::mutex> lock(mutex_);
-    cond_.wait(lock, [&] { return pending.done; });
-    return pending.error;
+    cond_.wait(lock, [&] { return handoff.done_; });
+    return handoff.error_;
 }
 
 std::size_t HidDispatcher::run_pending() {
     std::size_t count = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!queue_.empty()) {
-        Pending* pending = queue_.front();
+        Handoff* handoff = queue_.front();
         queue_.pop_front();
+        const std::function<void()>* call = handoff->call_;
         lock.unlock();
         std::exception_ptr error;
         try {
-            (*pending->call)();
+            (*call)();
         } catch (...) {
             error = std::current_exception();
         }
         lock.lock();
-        // Once done is set the waiting thread may return and the record goes away.
-        pending->error = error;
-        pending->done = true;
+        // Once done is set the posting thread may go on and reuse or drop the handoff; the
+        // waker stays: reading threads are only destroyed on this thread.
+        HidWaker* waker = handoff->waker_;
+        handoff->error_ = error;
+        handoff->done_ = true;
         cond_.notify_all();
         ++count;
+        if (waker != nullptr) {
+            lock.unlock();
+            waker->wake();
+            lock.lock();
+        }
     }
     return count;
 }

@@ -17,8 +17,23 @@
 #include <mutex>
 #include <thread>
 
+class HidWaker;
+
 class HidDispatcher {
   public:
+    // A call that a reading thread keeps in flight while it goes on reading. post() queues it
+    // and returns at once; once the user-interface thread has run it, done() holds and the
+    // waker given to post() is woken. The handoff must outlive its call (wait() before it
+    // goes away), and only one call is in flight per handoff.
+    class Handoff {
+      private:
+        friend class HidDispatcher;
+        const std::function<void()>* call_ = nullptr;
+        HidWaker* waker_ = nullptr;
+        bool done_ = true;  // guarded by the dispatcher's lock
+        std::exception_ptr error_;
+    };
+
     HidDispatcher();
     virtual ~HidDispatcher();
     HidDispatcher(const HidDispatcher&) = delete;
@@ -27,6 +42,14 @@ class HidDispatcher {
     // Any thread: runs `call` on the user-interface thread and returns once it has run, with
     // whatever it threw. Called on the user-interface thread itself, it runs `call` at once.
     std::exception_ptr synchronize(const std::function<void()>& call);
+
+    // Any thread but the user-interface thread: queues `call` (which must outlive it) on
+    // `handoff` and returns without waiting; `waker`, if given, is woken once it has run.
+    void post(Handoff& handoff, const std::function<void()>& call, HidWaker* waker);
+    // Whether the call posted on `handoff` has run.
+    bool done(Handoff& handoff);
+    // Blocks until the call posted on `handoff` has run; returns what it threw.
+    std::exception_ptr wait(Handoff& handoff);
 
     // User-interface thread: runs every queued call, in queue order; returns how many ran.
     std::size_t run_pending();
@@ -50,14 +73,10 @@ class HidDispatcher {
     std::condition_variable& cond() { return cond_; }
 
   private:
-    struct Pending {
-        const std::function<void()>* call;
-        bool done = false;
-        std::exception_ptr error;
-    };
+    void enqueue(Handoff& handoff, const std::function<void()>& call, HidWaker* waker);
 
     std::thread::id ui_thread_;
     std::mutex mutex_;
     std::condition_variable cond_;
-    std::deque<Pending*> queue_;
+    std::deque<Handoff*> queue_;
 };

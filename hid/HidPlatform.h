@@ -3,9 +3,10 @@
 // one (hidraw + sysfs) in hid/linux/, the virtual one in sim/ for tests and the demo.
 //
 // Threads: scan(), open() in the query and read-write modes, write() and the device-change
-// calls run on the user-interface thread. A reading thread opens its own HidOpenMode::Read
-// handle and is then the only thread that uses it (start_read, wait_read, read_result,
-// cancel_read); HidWaker::wake() may be called from any thread.
+// calls run on the user-interface thread. A record opens its HidOpenMode::Read handle there
+// before it starts its reading thread, which is then the only thread that uses it
+// (start_read, wait_read, read_result, cancel_read); HidWaker::wake() may be called from any
+// thread.
 
 #include <chrono>
 #include <cstdint>

@@ -148,8 +148,11 @@ void THidDevice::StartReadThread() {
         return;
     }
     // The length is fetched here, on this thread: the reading thread never touches the main
-    // handle.
+    // handle. The read handle is opened here too, before the thread exists, so that a reply
+    // to a command sent right after this call already has a reader (the thread would open it
+    // only some time later). If it cannot be opened, the thread reports that as a data error.
     const std::uint32_t length = GetCaps().InputReportByteLength;
+    OpenReadHandle();
     ReadThread_ =
         std::make_unique<THidDeviceReadThread>(*this, Dispatcher_, Platform_.make_waker(), length);
 }

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 
-#include "hid/HidDispatcher.h"
 #include "hid/THidDevice.h"
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, HidDispatcher& dispatcher,
                                            std::unique_ptr<HidWaker> waker,
                                            std::uint32_t input_length)
-    : Device_(device), Dispatcher_(dispatcher), Waker_(std::move(waker)), Buffer_(input_length) {
+    : Device_(device),
+      Dispatcher_(dispatcher),
+      Waker_(std::move(waker)),
+      Buffer_(input_length == 0 ? 0 : std::max(input_length, ReadBufferSize)),
+      Call_([this] { RunItem(); }) {
     Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -18,7 +21,7 @@ void THidDeviceReadThread::Stop() {
     if (!Thread_.joinable()) return;
     Terminated_ = true;
     Wake();
-    // A delivery the thread is blocked in runs here, so the thread can always reach its end.
+    // A call the thread has handed over runs here, so the thread can always reach its end.
     Dispatcher_.run_until([this] { return Finished_.load(); });
     Thread_.join();
 }
@@ -29,58 +32,103 @@ void THidDeviceReadThread::Wake() {
 
 void THidDeviceReadThread::Execute() {
     const auto length = static_cast<std::uint32_t>(Buffer_.size());
-    bool completed = true;  // false while a read is outstanding
+    bool reading = false;  // a read is outstanding
     while (!Terminated_) {
-        completed = true;
-        std::fill(Buffer_.begin(), Buffer_.end(), std::uint8_t{0});
-        if (Device_.StartRead(Buffer_.data(), length)) {
-            completed = false;
-            while (!Terminated_) {
-                const auto wait =
-                    Device_.WaitRead(std::chrono::milliseconds(Device_.ThreadSleepTime()), *Waker_);
-                if (wait == HidWaitResult::Completed) {
-                    completed = true;
-                    break;
-                }
-                if (!Device_.CanAccess()) {
-                    // Unplugged or released meanwhile: drop the read and the handle; the next
-                    // pass reports that reading cannot start.
-                    Device_.CancelPending();
-                    Device_.CloseReadNow();
-                    completed = true;
-                    break;
-                }
+        if (!Settle()) break;
+        HandOver();
+        if (!reading) {
+            std::fill(Buffer_.begin(), Buffer_.end(), std::uint8_t{0});
+            if (Device_.StartRead(Buffer_.data(), length)) {
+                reading = true;
+            } else {
+                Item error;
+                error.report = false;
+                error.error = Device_.Platform_.last_error();
+                ReadError_ = error.error;
+                // The error comes after the reports read before it, and reading is retried
+                // only once its handler has run.
+                if (!Flush() || Terminated_) break;
+                Backlog_.push_back(std::move(error));
+                if (!Flush()) break;
+                continue;
             }
-            if (Terminated_) continue;
+        }
+        // Woken early when a handed-over call has run, so the next report follows at once.
+        const auto wait =
+            Device_.WaitRead(std::chrono::milliseconds(Device_.ThreadSleepTime()), *Waker_);
+        if (wait == HidWaitResult::Completed) {
+            reading = false;
             BytesRead_ = Device_.ReadResult();
-            if (BytesRead_ > 0 && !Deliver(true)) break;
-        } else {
-            ReadError_ = Device_.Platform_.last_error();
-            if (!Deliver(false)) break;
+            if (BytesRead_ > 0) Keep(BytesRead_);
+        } else if (!Device_.CanAccess()) {
+            // Unplugged or released meanwhile: drop the read and the handle; the next pass
+            // reports that reading cannot start.
+            Device_.CancelPending();
+            Device_.CloseReadNow();
+            reading = false;
         }
     }
-    if (!completed) Device_.CancelPending();
+    if (reading) Device_.CancelPending();
+    // A call already handed over runs before the thread ends: its record waits for it.
+    if (InFlight_) {
+        Dispatcher_.wait(Handoff_);
+        Settle();
+    }
     Finished_ = true;
     Dispatcher_.notify();
 }
 
-bool THidDeviceReadThread::Deliver(bool report) {
-    THidDevice* device = &Device_;
-    const std::function<void()> call = [&] {
-        if (report) {
-            // DataEvent cannot be cleared while a delivery waits (clearing stops this thread
-            // first), but a call through an empty handler must never happen.
-            if (device->DataEvent_.Assigned()) {
-                device->DataEvent_(device, Buffer_[0], Buffer_.data() + 1,
-                                   static_cast<std::uint16_t>(BytesRead_ - 1));
-            }
-        } else if (device->DataErrorEvent_.Assigned()) {
-            device->DataErrorEvent_(device, ReadError_);
-        }
-    };
-    if (std::exception_ptr error = Dispatcher_.synchronize(call)) {
+void THidDeviceReadThread::Keep(std::uint32_t bytes) {
+    if (Backlog_.size() >= BacklogLimit) {
+        ++Dropped_;
+        return;
+    }
+    Item item;
+    item.bytes.assign(Buffer_.begin(), Buffer_.begin() + bytes);
+    Backlog_.push_back(std::move(item));
+}
+
+bool THidDeviceReadThread::Settle() {
+    if (!InFlight_ || !Dispatcher_.done(Handoff_)) return true;
+    InFlight_ = false;
+    Current_ = nullptr;
+    Backlog_.pop_front();
+    // Settled: wait() only reads what the call left behind.
+    if (std::exception_ptr error = Dispatcher_.wait(Handoff_)) {
         FatalException_ = error;
         return false;
     }
     return true;
+}
+
+void THidDeviceReadThread::HandOver() {
+    if (InFlight_ || Backlog_.empty()) return;
+    Current_ = &Backlog_.front();
+    InFlight_ = true;
+    Dispatcher_.post(Handoff_, Call_, Waker_.get());
+}
+
+bool THidDeviceReadThread::Flush() {
+    while (InFlight_ || (!Backlog_.empty() && !Terminated_)) {
+        HandOver();
+        Dispatcher_.wait(Handoff_);
+        if (!Settle()) return false;
+    }
+    return true;
+}
+
+void THidDeviceReadThread::RunItem() {
+    // User-interface thread. DataEvent cannot be cleared while a call is handed over
+    // (clearing stops this thread first), but a call through an empty handler must never
+    // happen.
+    THidDevice* device = &Device_;
+    const Item& item = *Current_;
+    if (item.report) {
+        if (device->DataEvent_.Assigned()) {
+            device->DataEvent_(device, item.bytes[0], item.bytes.data() + 1,
+                               static_cast<std::uint16_t>(item.bytes.size() - 1));
+        }
+    } else if (device->DataErrorEvent_.Assigned()) {
+        device->DataErrorEvent_(device, item.error);
+    }
 }

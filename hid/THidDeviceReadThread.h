@@ -1,23 +1,36 @@
 #pragma once
-// The reading thread of one checked-out record: one outstanding read, a wait of at most the
-// record's ThreadSleepTime, and each report or read-start error handed to the
-// user-interface thread through the dispatcher, waiting until the handler has run.
+// The reading thread of one checked-out record. It keeps a read outstanding at all times and
+// moves every report it gets into a backlog of its own, so that the platform's small input
+// queue (63 reports per open hidraw file) never overflows while the user-interface thread is
+// busy. From the backlog it hands one report at a time to the user-interface thread, in
+// order, and hands over the next only once the handler has run. A read that cannot start is
+// reported after the reports before it, waiting until the handler has run.
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "hid/HidDispatcher.h"
 #include "hid/HidPlatform.h"
 
-class HidDispatcher;
 class THidDevice;
 
 class THidDeviceReadThread {
   public:
-    // Starts reading at once; `input_length` is the record's InputReportByteLength.
+    // Reports kept while the user-interface thread has not taken them, the one being handed
+    // over included; newer ones are dropped beyond this.
+    static constexpr std::size_t BacklogLimit = 4096;
+    // Reads ask for this much, so that a report longer than the interface declares arrives
+    // whole (and is then judged by its true length) rather than cut to a valid-looking one.
+    static constexpr std::uint32_t ReadBufferSize = 4096;
+
+    // Starts reading at once through the record's read handle, which the caller has opened;
+    // `input_length` is the record's InputReportByteLength (0: nothing can be read).
     THidDeviceReadThread(THidDevice& device, HidDispatcher& dispatcher,
                          std::unique_ptr<HidWaker> waker, std::uint32_t input_length);
     // Stops the thread (see Stop).
@@ -26,7 +39,7 @@ class THidDeviceReadThread {
     THidDeviceReadThread& operator=(const THidDeviceReadThread&) = delete;
 
     // User-interface thread: sets the terminate flag and waits for the thread to end, running
-    // the calls it queued meanwhile.
+    // the call it has handed over meanwhile. Reports still in the backlog are dropped.
     void Stop();
     // Any thread: cuts the current wait short so that the thread looks at its record again.
     void Wake();
@@ -38,19 +51,41 @@ class THidDeviceReadThread {
     bool Finished() const { return Finished_.load(); }
     // What a handler threw, which ended the thread (null otherwise); read it once Finished().
     std::exception_ptr FatalException() const { return FatalException_; }
+    // Reports dropped because the backlog was full.
+    std::uint64_t DroppedReports() const { return Dropped_.load(); }
 
   private:
+    struct Item {
+        bool report = true;
+        std::vector<std::uint8_t> bytes;  // report ID first
+        std::uint32_t error = 0;
+    };
+
     void Execute();
-    bool Deliver(bool report);
+    void Keep(std::uint32_t bytes);
+    // Takes note of a handed-over call that has run; false when its handler threw.
+    bool Settle();
+    void HandOver();
+    // Hands over the whole backlog, waiting for each call; false when a handler threw.
+    bool Flush();
+    void RunItem();
 
     THidDevice& Device_;
     HidDispatcher& Dispatcher_;
     std::unique_ptr<HidWaker> Waker_;
     std::vector<std::uint8_t> Buffer_;
+    // Reading thread only, but for the front item, which the user-interface thread reads
+    // while it is handed over (a deque keeps its elements in place as it grows).
+    std::deque<Item> Backlog_;
+    const Item* Current_ = nullptr;
+    bool InFlight_ = false;
+    HidDispatcher::Handoff Handoff_;
+    std::function<void()> Call_;
     std::atomic<std::uint32_t> ReadError_{0};
     std::atomic<std::uint32_t> BytesRead_{0};
     std::atomic<bool> Terminated_{false};
     std::atomic<bool> Finished_{false};
+    std::atomic<std::uint64_t> Dropped_{0};
     std::exception_ptr FatalException_;
     std::thread Thread_;
 };

@@ -30,6 +30,10 @@ public:
     // (normally 64). Returns false when the device refuses the report (the host's write fails).
     virtual bool on_output_report(std::span<const std::uint8_t> data, Clock::time_point now,
                                   InputSink& link) = 0;
+    // How long one report takes on the link (the interrupt endpoints' interval); 0 for a link
+    // without delay. An output report occupies the link that long, so a host that writes
+    // faster waits for it.
+    virtual Clock::duration link_interval() const { return Clock::duration::zero(); }
 };
 
 }  // namespace sim

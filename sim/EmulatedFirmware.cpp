@@ -70,6 +70,10 @@ EmulatedFirmware::Report EmulatedFirmware::information_reply(const FirmwareSetti
     return reply;
 }
 
+Clock::duration EmulatedFirmware::link_interval() const {
+    return std::chrono::duration_cast<Clock::duration>(settings_.interval);
+}
+
 bool EmulatedFirmware::on_output_report(std::span<const std::uint8_t> data, Clock::time_point now,
                                         InputSink& link) {
     if (settings_.faults.refuse_writes) return false;

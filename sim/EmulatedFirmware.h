@@ -33,6 +33,7 @@ class EmulatedFirmware final : public DeviceModel {
 
     bool on_output_report(std::span<const std::uint8_t> data, Clock::time_point now,
                           InputSink& link) override;
+    Clock::duration link_interval() const override;
 
     const FirmwareSettings& settings() const { return settings_; }
 

@@ -42,11 +42,25 @@ void VirtualHidDevice::queue_raw_read(std::span<const std::uint8_t> bytes, Clock
 
 void VirtualHidDevice::enqueue_locked(Queued item) {
     if (!plugged_) return;
-    for (VirtualHidHandle* reader : readers_) {
-        // A full queue drops the newer report, as the kernel's hidraw does.
-        if (reader->queue_.size() < VirtualHidHandle::kQueueLimit) reader->queue_.push_back(item);
-    }
+    in_device_.push_back(std::move(item));
+    promote_locked(Clock::now());
     state_->cond.notify_all();
+}
+
+void VirtualHidDevice::promote_locked(Clock::time_point now) {
+    // Nothing reads a reader's queue between two calls of this, so handing over everything
+    // due by now at once gives each queue the length it had when each report arrived.
+    while (!in_device_.empty() && in_device_.front().due <= now) {
+        for (VirtualHidHandle* reader : readers_) {
+            // A full queue drops the newer report, as the kernel's hidraw does.
+            if (reader->queue_.size() < reader_queue_limit) {
+                reader->queue_.push_back(in_device_.front());
+            } else if (reader->has_read_) {
+                ++dropped_;
+            }
+        }
+        in_device_.pop_front();
+    }
 }
 
 void VirtualHidDevice::unplug() {
@@ -61,6 +75,7 @@ void VirtualHidDevice::unplug() {
 void VirtualHidDevice::unplug_locked() {
     if (!plugged_) return;
     plugged_ = false;
+    in_device_.clear();
     auto& devices = state_->devices;
     devices.erase(std::remove_if(devices.begin(), devices.end(),
                                  [this](const auto& device) { return device.get() == this; }),
@@ -92,6 +107,19 @@ std::vector<std::vector<std::uint8_t>> VirtualHidDevice::written_reports() const
 std::size_t VirtualHidDevice::reader_count() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return readers_.size();
+}
+
+std::size_t VirtualHidDevice::unread_reports() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    promote_locked(Clock::now());
+    std::size_t most = 0;
+    for (const VirtualHidHandle* reader : readers_) most = std::max(most, reader->queue_.size());
+    return most;
+}
+
+std::uint64_t VirtualHidDevice::dropped_reports() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return dropped_;
 }
 
 }  // namespace sim

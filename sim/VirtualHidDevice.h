@@ -3,6 +3,7 @@
 // VirtualHidPlatform::plug(), hold it to inject input or faults, and unplug it.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <span>
@@ -48,8 +49,10 @@ class VirtualHidDevice : public InputSink {
     std::uint32_t number() const { return number_; }
     bool plugged() const;
 
-    // Input reports (data after the report ID) reach every open reader no earlier than `due`;
-    // each reader's queue holds 64 and drops newer reports when full, as the kernel does.
+    // Input reports (data after the report ID) stay in the device until `due`, then reach
+    // every reader open at that time. Each reader's queue holds 63 reports and drops newer
+    // ones when full, as the kernel's hidraw does: it keeps 64 slots per open file and counts
+    // one free slot as full, so 63 unread reports fill it (measured in a QEMU guest).
     void send_input(std::span<const std::uint8_t> data, Clock::time_point due) override;
     void send_input(std::span<const std::uint8_t> data) { send_input(data, Clock::now()); }
     // Queues exactly these bytes as one completed read (report ID included; may be empty).
@@ -67,6 +70,14 @@ class VirtualHidDevice : public InputSink {
     std::vector<std::vector<std::uint8_t>> written_reports() const;
     // Open handles that can read (each has its own input queue).
     std::size_t reader_count() const;
+    // Reports that have reached the host but not been read yet, for the fullest reader.
+    std::size_t unread_reports();
+    // Reports dropped by the full queue of a handle that reads (a handle used only for
+    // writes fills up and drops unnoticed, as it does on Linux) since the device was plugged
+    // in.
+    std::uint64_t dropped_reports() const;
+
+    static constexpr std::size_t reader_queue_limit = 63;
 
   private:
     friend class VirtualHidHandle;
@@ -77,6 +88,8 @@ class VirtualHidDevice : public InputSink {
         Clock::time_point due;
     };
     void enqueue_locked(Queued item);
+    // Moves the reports due by `now` from the device into the readers' queues, in order.
+    void promote_locked(Clock::time_point now);
     void unplug_locked();
 
     std::shared_ptr<VirtualHidState> state_;
@@ -92,6 +105,11 @@ class VirtualHidDevice : public InputSink {
     bool in_write_ = false;
     bool unplug_after_write_ = false;
     std::vector<VirtualHidHandle*> readers_;
+    // Reports sent but not yet due: still inside the device, not in any host queue.
+    std::deque<Queued> in_device_;
+    // When the output link is free for the next report.
+    Clock::time_point out_free_ = Clock::time_point::min();
+    std::uint64_t dropped_ = 0;
     std::vector<std::vector<std::uint8_t>> written_;
 };
 

@@ -38,14 +38,14 @@ class VirtualHidHandle : public HidHandle {
 
   private:
     friend class VirtualHidDevice;
-    static constexpr std::size_t kQueueLimit = 64;
 
     std::shared_ptr<VirtualHidState> state_;
     std::shared_ptr<VirtualHidDevice> device_;
     HidOpenMode mode_;
-    // Guarded by the state's mutex.
+    // Guarded by the state's mutex. Reports that have reached the host, unread.
     std::deque<VirtualHidDevice::Queued> queue_;
     std::span<std::uint8_t> buffer_;
+    bool has_read_ = false;  // opened for reading, or a read was started
     bool pending_ = false;
     bool result_ok_ = false;
     std::uint32_t bytes_ = 0;

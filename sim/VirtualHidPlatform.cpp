@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 
 #include "sim/VirtualHidHandle.h"
 #include "sim/VirtualHidState.h"
@@ -25,6 +26,18 @@ class HandlerModel : public DeviceModel {
   private:
     OutputHandler handler_;
 };
+
+// Waits until `when`. Short waits spin (yielding the core): a sleep overshoots by tens of
+// microseconds, which at a 125 us link interval would leave the link idle for a good part of
+// each interval. For longer waits the overshoot is a small share and the sleep is cheaper.
+void wait_until(Clock::time_point when) {
+    constexpr auto spin = std::chrono::microseconds(300);
+    if (when - Clock::now() > spin) {
+        std::this_thread::sleep_until(when);
+        return;
+    }
+    while (Clock::now() < when) std::this_thread::yield();
+}
 
 }  // namespace
 
@@ -56,8 +69,15 @@ void VirtualHidWaker::wake() {
 
 VirtualHidHandle::VirtualHidHandle(std::shared_ptr<VirtualHidState> state,
                                    std::shared_ptr<VirtualHidDevice> device, HidOpenMode mode)
-    : state_(std::move(state)), device_(std::move(device)), mode_(mode) {
-    if (mode_ != HidOpenMode::QueryOnly) device_->readers_.push_back(this);
+    : state_(std::move(state)),
+      device_(std::move(device)),
+      mode_(mode),
+      has_read_(mode == HidOpenMode::Read) {
+    if (mode_ != HidOpenMode::QueryOnly) {
+        // Reports that reached the host before this open are not this handle's.
+        device_->promote_locked(Clock::now());
+        device_->readers_.push_back(this);
+    }
 }
 
 VirtualHidHandle::~VirtualHidHandle() {
@@ -120,11 +140,23 @@ bool VirtualHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t
         model = device_->model_;
         device_->in_write_ = true;
     }
+    // The report takes the link for one interval. The write blocks until the link is free
+    // for it, as a synchronous interrupt OUT transfer does, and the device has it at the end
+    // of its interval.
+    const Clock::duration interval = model ? model->link_interval() : Clock::duration::zero();
+    const auto now = Clock::now();
+    Clock::time_point start;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        start = std::max(now, device_->out_free_);
+        device_->out_free_ = start + interval;
+    }
+    if (start > now) wait_until(start);
     // Without the lock: the model answers through send_input().
     const auto data = report.subspan(1);
     bool accepted = true;
     try {
-        if (model) accepted = model->on_output_report(data, Clock::now(), *device_);
+        if (model) accepted = model->on_output_report(data, start + interval, *device_);
     } catch (...) {
         accepted = false;
     }
@@ -164,6 +196,7 @@ bool VirtualHidHandle::start_read(std::span<std::uint8_t> buffer) {
         return false;
     }
     buffer_ = buffer;
+    has_read_ = true;
     pending_ = true;
     result_ok_ = false;
     bytes_ = 0;
@@ -183,7 +216,8 @@ HidWaitResult VirtualHidHandle::wait_read(std::chrono::milliseconds timeout, Hid
             result_ok_ = false;
             return HidWaitResult::Completed;
         }
-        if (!queue_.empty() && queue_.front().due <= now) {
+        device_->promote_locked(now);
+        if (!queue_.empty()) {
             const auto& bytes = queue_.front().bytes;
             const std::size_t n = std::min(bytes.size(), buffer_.size());
             std::copy_n(bytes.begin(), n, buffer_.begin());
@@ -199,7 +233,7 @@ HidWaitResult VirtualHidHandle::wait_read(std::chrono::milliseconds timeout, Hid
         }
         if (now >= deadline) return HidWaitResult::TimedOut;
         auto until = deadline;
-        if (!queue_.empty()) until = std::min(until, queue_.front().due);
+        if (!device_->in_device_.empty()) until = std::min(until, device_->in_device_.front().due);
         state_->cond.wait_until(lock, until);
     }
 }

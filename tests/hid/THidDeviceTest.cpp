@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <numeric>
 #include <stdexcept>
+#include <thread>
 
 #include "HidTestSupport.h"
 #include "hid/THidDeviceReadThread.h"
@@ -246,17 +247,98 @@ TEST_F(DeviceTest, ReadThatCannotStartIsReportedAndRetried) {
     ASSERT_TRUE(pump_until([&] { return !rec.reports.empty(); }));
 }
 
-TEST_F(DeviceTest, KernelQueueKeeps64ReportsAndDropsNewerOnes) {
+// Sends `count` reports numbered from `first` in batches the device's 63-report queue can
+// hold, each once the reader has taken the one before; false if the reader stops taking them.
+bool send_drained(sim::VirtualHidDevice& d, int first, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (i % 50 == 0) {
+            const auto give_up = std::chrono::steady_clock::now() + 10s;
+            while (d.unread_reports() > 0) {
+                if (std::chrono::steady_clock::now() > give_up) return false;
+                std::this_thread::yield();
+            }
+        }
+        Bytes data(64, 0);
+        data[0] = static_cast<std::uint8_t>((first + i) >> 8);
+        data[1] = static_cast<std::uint8_t>(first + i);
+        d.send_input(data);
+    }
+    return true;
+}
+
+int number_of(const Report& r) { return (r.data[0] << 8) | r.data[1]; }
+
+TEST_F(DeviceTest, ReadHandleIsOpenWhenReadingIsSwitchedOn) {
+    // A device that answers at once: the reply to a command written right after the data
+    // event is set must not be lost.
+    sim::OutputHandler echo = [](std::span<const std::uint8_t> data, sim::Clock::time_point now,
+                                 sim::InputSink& link) {
+        link.send_input(data, now);
+        return true;
+    };
+    vdev = platform.plug({}, echo);
+    ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(ctl->CheckOutAt(0, dev));
+    dev->SetDataEvent(rec.data());
+    EXPECT_EQ(device().reader_count(), 1u);
+    const Bytes report(65, 0x21);
+    std::uint32_t written = 0;
+    ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
+    ASSERT_TRUE(pump_until([&] { return !rec.reports.empty(); }));
+    EXPECT_EQ(rec.reports[0].data, Bytes(64, 0x21));
+}
+
+TEST_F(DeviceTest, ReaderKeepsDrainingWhileTheUserInterfaceTakesNoDeliveries) {
     auto dev = checked_out();
     dev->SetDataEvent(rec.data());
-    wait_for_reader(device());
-    device().send_input(Bytes(64, 0));
-    ASSERT_TRUE(dispatcher.wait_for_work(10s));  // report 0 waits in the handoff
-    for (int i = 1; i <= 70; ++i) device().send_input(Bytes(64, static_cast<std::uint8_t>(i)));
-    ASSERT_TRUE(pump_until([&] { return rec.reports.size() >= 65; }));
+    // Nothing is delivered while these go out: the reader must empty the device's queue
+    // into its own, again and again.
+    ASSERT_TRUE(send_drained(device(), 0, 1000));
+    ASSERT_TRUE(pump_until([&] { return rec.reports.size() >= 1000; }));
     dev->SetDataEvent(THidDataEvent());
-    ASSERT_EQ(rec.reports.size(), 65u);
-    EXPECT_EQ(rec.reports.back().data[0], 64);
+    ASSERT_EQ(rec.reports.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(number_of(rec.reports[i]), i);
+    EXPECT_EQ(device().dropped_reports(), 0u);
+}
+
+TEST_F(DeviceTest, ReaderBacklogIsBoundedAndDropsNewerReports) {
+    auto dev = checked_out();
+    dev->SetDataEvent(rec.data());
+    const int limit = static_cast<int>(THidDeviceReadThread::BacklogLimit);
+    ASSERT_TRUE(send_drained(device(), 0, limit + 100));
+    // Wait, delivering nothing, until the reader has taken the last ones too.
+    const auto give_up = std::chrono::steady_clock::now() + 10s;
+    while (dev->ReadThread()->DroppedReports() < 100 && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::yield();
+    EXPECT_EQ(dev->ReadThread()->DroppedReports(), 100u);
+    ASSERT_TRUE(pump_until([&] { return rec.reports.size() >= static_cast<std::size_t>(limit); }));
+    dev->SetDataEvent(THidDataEvent());
+    ASSERT_EQ(rec.reports.size(), static_cast<std::size_t>(limit));
+    EXPECT_EQ(number_of(rec.reports.front()), 0);
+    EXPECT_EQ(number_of(rec.reports.back()), limit - 1);
+}
+
+TEST_F(DeviceTest, ReportsReadBeforeAReadErrorAreDeliveredBeforeIt) {
+    auto dev = checked_out();
+    dev->SetDataErrorEvent(rec.data_error());
+    dev->SetDataEvent(rec.data());
+    ASSERT_TRUE(send_drained(device(), 0, 40));
+    ASSERT_TRUE(pump_until([&] { return device().unread_reports() == 0; }));
+    // Ends the outstanding read; the next cannot start.
+    device().unplug();
+    ASSERT_TRUE(pump_until([&] { return !rec.errors.empty(); }));
+    EXPECT_EQ(rec.reports.size(), 40u);
+}
+
+TEST_F(DeviceTest, OverLongReportArrivesWithItsTrueLength) {
+    auto dev = checked_out();
+    dev->SetDataEvent(rec.data());
+    device().send_input(Bytes(65, 0x33));  // one byte more than the interface declares
+    device().send_input(Bytes(64, 0x44));
+    ASSERT_TRUE(pump_until([&] { return rec.reports.size() >= 2; }));
+    EXPECT_EQ(rec.reports[0].data, Bytes(65, 0x33));
+    EXPECT_EQ(rec.reports[1].data, Bytes(64, 0x44));
 }
 
 TEST_F(DeviceTest, HandlerFailureEndsTheReadingThread) {
