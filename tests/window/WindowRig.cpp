@@ -1,0 +1,184 @@
+#include "WindowRig.h"
+
+#include <QCoreApplication>
+#include <chrono>
+#include <fstream>
+#include <unistd.h>
+
+#include "ui/QtHidDispatcher.h"
+#include "ui/SystemLook.h"
+
+namespace vellox::window_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CountingSink : public sim::InputSink {
+  public:
+    CountingSink(sim::InputSink& inner, std::atomic<long>& sent) : inner_(inner), sent_(sent) {}
+    void send_input(std::span<const std::uint8_t> data, sim::Clock::time_point due) override {
+        ++sent_;
+        inner_.send_input(data, due);
+    }
+    void unplug() override { inner_.unplug(); }
+
+  private:
+    sim::InputSink& inner_;
+    std::atomic<long>& sent_;
+};
+
+}  // namespace
+
+bool CountingFirmware::on_output_report(std::span<const std::uint8_t> data,
+                                        sim::Clock::time_point now, sim::InputSink& link) {
+    CountingSink sink(link, sent);
+    return firmware->on_output_report(data, now, sink);
+}
+
+sim::FirmwareSettings QuickDevice() {
+    sim::FirmwareSettings s;
+    s.erase_pace = 0ns;
+    s.latency = 0ns;
+    s.interval = 0ns;
+    return s;
+}
+
+WindowRig::WindowRig(std::function<std::vector<std::string>()> deniedNodes)
+    : WindowRig(std::make_shared<sim::VirtualHidPlatform>(), std::move(deniedNodes)) {}
+
+WindowRig::WindowRig(std::shared_ptr<sim::VirtualHidPlatform> p,
+                     std::function<std::vector<std::string>()> deniedNodes)
+    : TMainForm(TMainFormOptions{
+          .startTimers = false, .platform = p, .deniedNodes = std::move(deniedNodes)}),
+      platform(std::move(p)) {}
+
+WindowRig::~WindowRig() {
+    for (const auto& f : files_) std::filesystem::remove(f);
+}
+
+std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettings& settings,
+                                                       sim::VirtualDeviceSpec spec) {
+    model = std::make_shared<CountingFirmware>(settings);
+    models_.push_back(model);
+    const int before = HidCtl->DeviceCount();
+    device = platform->plug(spec, model);
+    // The window's watcher rescans when the platform says so.
+    settle_events([&] { return HidCtl->DeviceCount() > before; });
+    return device;
+}
+
+std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug_other(std::uint16_t vendor,
+                                                             std::uint16_t product) {
+    sim::VirtualDeviceSpec spec;
+    spec.vendor = vendor;
+    spec.product = product;
+    const int before = HidCtl->DeviceCount();
+    auto other = platform->plug(spec, std::shared_ptr<sim::DeviceModel>());
+    settle_events([&] { return HidCtl->DeviceCount() > before; });
+    return other;
+}
+
+void WindowRig::unplug(const std::shared_ptr<sim::VirtualHidDevice>& d) {
+    d->unplug();
+    settle_events([&] { return !d->plugged() && Panel2.isHidden(); });
+}
+
+std::shared_ptr<sim::VirtualHidDevice> WindowRig::connect(const sim::FirmwareSettings& settings) {
+    auto d = plug(settings);
+    FormActivate();
+    run_ticks(QueryDelayTicks + 2);
+    return d;
+}
+
+bool WindowRig::await_replies() {
+    // Every reply the firmware sent is handed over before the clock may move. A reply that
+    // reached no reader (reading off) never comes; after a while it counts as lost.
+    bool any = false;
+    const auto deadline = std::chrono::steady_clock::now() + 1s;
+    while (sent() - lost_ > static_cast<long>(Dispatcher().delivered())) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            lost_ = sent() - static_cast<long>(Dispatcher().delivered());
+            break;
+        }
+        if (Dispatcher().wait_for_work(10ms)) {
+            QCoreApplication::processEvents();
+            any = true;
+        }
+    }
+    return any;
+}
+
+long WindowRig::sent() const {
+    long n = 0;
+    for (const auto& m : models_) n += m->sent;
+    return n;
+}
+
+void WindowRig::note_status() {
+    const QString text = status();
+    if (status_history.empty() || status_history.back().second != text) {
+        status_history.emplace_back(ticks, text);
+    }
+}
+
+void WindowRig::PumpMessages() {
+    ++pumps;
+    note_status();
+    if (on_pump) on_pump();
+    QCoreApplication::processEvents();
+    if (await_replies()) return;
+    tick();
+}
+
+void WindowRig::settle_events(const std::function<bool()>& done) {
+    // Events only: a plug or unplug must not cost a tick of the query delay.
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        await_replies();
+    }
+}
+
+void WindowRig::tick() {
+    QCoreApplication::processEvents();
+    await_replies();
+    ++ticks;
+    Timer1Timer();
+    Timer2Timer();
+    note_status();
+}
+
+void WindowRig::run_ticks(int n) {
+    for (int i = 0; i < n; ++i) tick();
+}
+
+bool WindowRig::pump_until(const std::function<bool()>& done, long limit) {
+    for (long i = 0; i < limit; ++i) {
+        if (done()) return true;
+        PumpMessages();
+    }
+    return done();
+}
+
+std::filesystem::path WindowRig::offer_image(const std::vector<std::uint8_t>& image) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("vellox-window-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(files_.size()) + ".bin");
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    files_.push_back(path);
+    file = QString::fromStdString(path.string());
+    return path;
+}
+
+int WindowRig::info_queries() const {
+    int n = 0;
+    if (!device) return 0;
+    for (const auto& r : device->written_reports()) n += !r.empty() && r[0] == CMD_INFO ? 1 : 0;
+    return n;
+}
+
+bool WindowRig::status_red() const { return StatusBar1.Color() == QColor(Qt::red); }
+
+}  // namespace vellox::window_test
