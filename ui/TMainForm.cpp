@@ -11,7 +11,9 @@
 #include <QShowEvent>
 
 #include "hid/DefaultHidPlatform.h"
+#ifdef __linux__
 #include "hid/linux/HidrawAccess.h"
+#endif
 #include "ui/QtHidDeviceWatcher.h"
 #include "ui/QtHidDispatcher.h"
 #include "ui/SystemLook.h"
@@ -84,9 +86,11 @@ void TMainForm::BuildDevices() {
     platform_ = options_.platform;
     if (!platform_) {
         platform_ = make_default_hid_platform();
+#ifdef __linux__
         if (!options_.deniedNodes) {
             options_.deniedNodes = [] { return denied_hidraw_nodes(0xFFFF, 0x2016); };
         }
+#endif
     }
     dispatcher_ = std::make_unique<QtHidDispatcher>();
     HidCtl = std::make_unique<THidDeviceController>(*platform_, *dispatcher_);
@@ -327,10 +331,18 @@ void TMainForm::DevListBoxClick() {
     if (dialogue_) dialogue_->DevListBoxClick();
 }
 
-QString TMainForm::NoDeviceText() const {
+QString TMainForm::NoDeviceText(QString* details) const {
     if (options_.deniedNodes) {
         const std::vector<std::string> denied = options_.deniedNodes();
-        if (!denied.empty()) return FromUtf8(permission_denied_message(denied.front()));
+        if (!denied.empty()) {
+            // Panel 0 holds about sixty characters at its font; the whole advice goes into
+            // the tooltip.
+#ifdef __linux__
+            if (details) *details = FromUtf8(permission_denied_message(denied.front()));
+#endif
+            return QStringLiteral("No permission for %1: install udev/70-vellox.rules")
+                .arg(FromUtf8(denied.front()));
+        }
     }
     return QStringLiteral("No HID device");
 }

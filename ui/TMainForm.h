@@ -137,8 +137,9 @@ class TMainForm : public QWidget {
     void BuildLayout();
     void BuildDevices();
     QString LanguageLine(std::size_t line) const;
-    // "No HID device", or why the supported device cannot be opened.
-    QString NoDeviceText() const;
+    // "No HID device", or why the supported device cannot be opened (with the full advice in
+    // `details`).
+    QString NoDeviceText(QString* details = nullptr) const;
 
     TMainFormOptions options_;
     bool closeRequested_ = false;

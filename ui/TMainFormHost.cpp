@@ -18,9 +18,10 @@ void TMainFormHost::set_status(std::string_view text, StatusColour colour) {
     form_.StatusBar1.setColor(colour == StatusColour::Red ? QColor(Qt::red) : BtnFaceColor());
     // With no supported device listed, a device that is present but may not be opened is
     // worth telling apart from no device at all.
-    const QString shown = text == NoDevice ? form_.NoDeviceText() : FromUtf8(text);
+    QString details;
+    const QString shown = text == NoDevice ? form_.NoDeviceText(&details) : FromUtf8(text);
     form_.StatusBar1.setPanelText(0, shown);
-    form_.StatusBar1.setToolTip(shown.size() > 40 ? shown : QString());
+    form_.StatusBar1.setToolTip(details);
 }
 
 void TMainFormHost::show_error_box(std::string_view text) {

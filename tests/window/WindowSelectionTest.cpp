@@ -143,9 +143,14 @@ TEST(WindowSelection, QueryOnlyInterfaceIsSelectedButCannotBeWritten) {
 TEST(WindowSelection, NoDevicePointsAtTheUdevRuleWhenAccessIsDenied) {
     WindowRig w([] { return std::vector<std::string>{"/dev/hidraw7"}; });
     w.FormActivate();
-    EXPECT_TRUE(w.status().startsWith(Q("No permission to open /dev/hidraw7")));
-    EXPECT_TRUE(w.status().contains(Q("udev/70-vellox.rules")));
+    EXPECT_EQ(w.status(), Q("No permission for /dev/hidraw7: install udev/70-vellox.rules"));
+    EXPECT_TRUE(w.StatusBar1.toolTip().contains(Q("README.md")));
     EXPECT_FALSE(w.status_red());
+
+    // A device that can be opened clears the advice.
+    w.plug(QuickDevice());
+    EXPECT_EQ(w.status(), QString());
+    EXPECT_EQ(w.StatusBar1.toolTip(), QString());
 }
 
 TEST(WindowSelection, ErrorsTurnTheStatusBarRedAndRaiseOneBox) {
