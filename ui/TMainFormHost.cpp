@@ -62,7 +62,7 @@ void TMainFormHost::show_grid(const InfoGrid& grid) {
 
 void TMainFormHost::use_label_table(LabelTable table) {
     form_.Language_str.CopyFrom(table == LabelTable::Language_st_e2 ? form_.Language_st_e2
-                                                                   : form_.Language0);
+                                                                    : form_.Language0);
 }
 
 std::string TMainFormHost::field_label(int field) {

@@ -36,7 +36,8 @@ TEST(WindowDownload, FullCapacityImageIsFlashedAndTheGridRefreshed) {
     bool gauge_seen = false;
     w.on_pump = [&] {
         if (w.status() == Q("Writing......") && !w.Gauge1.isHidden()) {
-            gauge_seen = gauge_seen || (w.Gauge1.MaxValue() == 128 * 1024 && w.Gauge1.Progress() > 0);
+            gauge_seen =
+                gauge_seen || (w.Gauge1.MaxValue() == 128 * 1024 && w.Gauge1.Progress() > 0);
         }
     };
     w.Write_car.click();
@@ -188,7 +189,8 @@ TEST(WindowDownload, UnplugWhileWritingEndsWithASendFailure) {
     w.offer_image(Image(20 * 1024));
     w.Write_car.click();
     ASSERT_EQ(w.error_boxes.size(), 1u);
-    EXPECT_TRUE(w.error_boxes[0] == Q(" no connected") || w.error_boxes[0] == Q("HID out Data error"))
+    EXPECT_TRUE(w.error_boxes[0] == Q(" no connected") ||
+                w.error_boxes[0] == Q("HID out Data error"))
         << w.error_boxes[0].toStdString();
     EXPECT_TRUE(w.Gauge1.isHidden());
     EXPECT_FALSE(w.Download().Busy);

@@ -1,9 +1,10 @@
 #include "WindowRig.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <chrono>
 #include <fstream>
-#include <unistd.h>
 
 #include "ui/QtHidDispatcher.h"
 #include "ui/SystemLook.h"
@@ -161,9 +162,9 @@ bool WindowRig::pump_until(const std::function<bool()>& done, long limit) {
 }
 
 std::filesystem::path WindowRig::offer_image(const std::vector<std::uint8_t>& image) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("vellox-window-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(files_.size()) + ".bin");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("vellox-window-" + std::to_string(::getpid()) +
+                                                  "-" + std::to_string(files_.size()) + ".bin");
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));

@@ -40,7 +40,7 @@ TEST(WindowSelection, PlugShowsThePanelAndTheQueryFollowsEightyTicksLater) {
     EXPECT_EQ(w.StringGrid1.Cells(0, 0), Q("Information"));
     EXPECT_EQ(w.StringGrid1.Cells(1, 0), Q("Content"));
     const std::vector<std::pair<QString, QString>> expected = {
-        {Q("Hardware Version"), Q("V1.2    ")},     {Q("Product ID"), Q("V201")},
+        {Q("Hardware Version"), Q("V1.2    ")},    {Q("Product ID"), Q("V201")},
         {Q("Application Version"), Q("1.0.7   ")}, {Q("RF Version"), Q("2.1     ")},
         {Q("Icon Version"), Q("1.3     ")},        {Q("SN"), Q("VX2016-000123   ")}};
     EXPECT_EQ(Rows(w), expected);
@@ -53,8 +53,8 @@ TEST(WindowSelection, ProductIdentifierChoosesTheLabelTable) {
         const char* product;
         bool e2;
     };
-    for (const Case c : {Case{"E2xx", true}, Case{"E201", true}, Case{"e2xx", false},
-                         Case{"2Exx", false}}) {
+    for (const Case c :
+         {Case{"E2xx", true}, Case{"E201", true}, Case{"e2xx", false}, Case{"2Exx", false}}) {
         SCOPED_TRACE(c.product);
         WindowRig w;
         auto s = QuickDevice();
@@ -73,9 +73,11 @@ TEST(WindowSelection, ProductIdentifierChoosesTheLabelTable) {
 TEST(WindowSelection, FieldsWithoutAPrintableFirstByteLeaveNoGap) {
     WindowRig w;
     auto s = QuickDevice();
-    s.hardware_version = "";               // first byte 0
-    s.application_version = "\x7F" "abc";  // first byte 127, rest readable
-    s.icon_version = " 1.3";               // a blank is printable
+    s.hardware_version = "";  // first byte 0
+    s.application_version =
+        "\x7F"
+        "abc";                // first byte 127, rest readable
+    s.icon_version = " 1.3";  // a blank is printable
     w.connect(s);
     const auto rows = Rows(w);
     ASSERT_EQ(rows.size(), 4u);
