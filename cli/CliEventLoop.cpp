@@ -15,9 +15,6 @@ namespace {
 
 // Passes with nothing to do before a pass may sleep.
 constexpr int SpinPasses = 32;
-// How long a pass waits for a reading thread's next report, and how long it drains at most.
-constexpr auto DrainGap = std::chrono::microseconds(300);
-constexpr auto DrainLimit = std::chrono::milliseconds(3);
 // How long a pass right after a send waits for the device's answer.
 constexpr auto AnswerWait = std::chrono::milliseconds(1);
 // Ticks further behind than this are dropped rather than caught up.
@@ -64,23 +61,7 @@ bool CliEventLoop::run_due_tick() {
 
 std::size_t CliEventLoop::run_deliveries() {
     if (before_deliveries_) before_deliveries_();
-    std::size_t ran = dispatcher_.run_pending();
-    if (ran == 0) return 0;
-    // A reading thread hands over one report at a time and needs a moment to hand over the
-    // next one it already holds. Take those too: the write loop pumps once per block sent,
-    // and echoes left behind would pile up until the input queue overflows.
-    const auto limit = Clock::now() + DrainLimit;
-    auto until = std::min(limit, Clock::now() + DrainGap);
-    while (Clock::now() < until) {
-        if (dispatcher_.wait_for_work(std::chrono::milliseconds(0))) {
-            if (before_deliveries_) before_deliveries_();
-            ran += dispatcher_.run_pending();
-            until = std::min(limit, Clock::now() + DrainGap);
-        } else {
-            std::this_thread::yield();
-        }
-    }
-    return ran;
+    return dispatcher_.run_pending();
 }
 
 void CliEventLoop::pump() {
@@ -92,9 +73,10 @@ void CliEventLoop::pump() {
         sends_seen_ = sends;
     }
     // A report just went out and its answer is not in yet: give it a moment. The write loop
-    // pumps once per block; without this it would outrun the device's echoes, and the input
-    // queue (64 reports, as the kernel keeps) would overflow and drop them. A device that
-    // answers later costs at most this much per block.
+    // pumps once per block, and a link that takes writes at once (uhid does) lets it run far
+    // ahead of the device; on a single CPU the reading thread may then not get to drain the
+    // kernel's 63-report input queue before it overflows. A device that answers later costs
+    // at most this much per block.
     if (sent && ran == 0 && dispatcher_.wait_for_work(AnswerWait)) ran = run_deliveries();
 
     const bool ticked = run_due_tick();

@@ -316,26 +316,9 @@ int CliSession::dialogue_failure(std::int32_t status) {
     return json_failure(exit_code_for_status(status), status_message(status));
 }
 
-void CliSession::start_reading() {
-    THidDevice* device = dialogue_->SelectedDevice;
-    if (device == nullptr || device->HasReadThread()) return;
-    const std::string& path = device->PnPInfo().DevicePath;
-    const std::uint64_t seen = watched_platform_->read_opens(path);
-    // What the information query does first: press ReadBtn, which starts the reading thread.
-    dialogue_->ReadBtnDown = true;
-    dialogue_->ReadBtnClick();
-    if (!device->HasReadThread()) return;
-    // The thread opens its handle itself; a reply sent before that would be lost.
-    const auto deadline = CliEventLoop::Clock::now() + std::chrono::seconds(2);
-    while (!watched_platform_->wait_read_open(path, seen, std::chrono::milliseconds(10)) &&
-           CliEventLoop::Clock::now() < deadline) {
-        dispatcher_.run_pending();  // a read that cannot start reports it through here
-    }
-}
-
 std::optional<int> CliSession::query_information() {
-    start_reading();
-    if (tap_) tap_->reattach();
+    // The query switches reading on itself; the trace tap gets in front of the reply handler
+    // before the reply is delivered.
     dialogue_->VerifyClick();
     while (!dialogue_->ReplyFlag && dialogue_->StatusCode <= 0) pump();
     if (dialogue_->StatusCode > 0) return dialogue_failure(dialogue_->StatusCode);

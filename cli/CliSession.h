@@ -54,8 +54,6 @@ class CliSession {
     int no_device();
     // Asks the device for its information and waits for the reply; an exit code on failure.
     std::optional<int> query_information();
-    // Switches reading on and returns once the reading thread holds its handle.
-    void start_reading();
     int dialogue_failure(std::int32_t status);
 
     void pump();

@@ -47,26 +47,7 @@ class TracingHidHandle : public HidHandle {
 std::unique_ptr<HidHandle> WatchedHidPlatform::open(const std::string& path, HidOpenMode mode) {
     std::unique_ptr<HidHandle> handle = inner_.open(path, mode);
     if (!handle) return nullptr;
-    if (mode == HidOpenMode::Read) {
-        {
-            std::lock_guard lock(mutex_);
-            ++read_opens_[path];
-        }
-        cond_.notify_all();
-    }
     return std::make_unique<TracingHidHandle>(std::move(handle), sink_, writes_);
-}
-
-std::uint64_t WatchedHidPlatform::read_opens(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    auto it = read_opens_.find(path);
-    return it == read_opens_.end() ? 0 : it->second;
-}
-
-bool WatchedHidPlatform::wait_read_open(const std::string& path, std::uint64_t seen,
-                                        std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return cond_.wait_for(lock, timeout, [&] { return read_opens_[path] > seen; });
 }
 
 void ReplyTraceTap::reattach() {

@@ -8,12 +8,8 @@
 // reports are seen by wrapping the selected record's data event, which the engine sets to its
 // HidDevData; reattach() must run before handed-over reports are delivered.
 
-#include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -29,8 +25,7 @@ namespace vellox::cli {
 using TraceSink = std::function<void(std::string_view line)>;
 
 // The session's view of the platform: optionally traces every written output report, and
-// counts the read handles opened per device path, so that the session can wait until a newly
-// started reading thread holds its handle (reports that arrive before it is open are lost).
+// counts them.
 class WatchedHidPlatform : public HidPlatform {
   public:
     // An empty sink traces nothing.
@@ -47,19 +42,11 @@ class WatchedHidPlatform : public HidPlatform {
 
     // Output reports written so far (user-interface thread).
     std::uint64_t writes() const { return writes_; }
-    // Read handles opened on `path` so far (any thread).
-    std::uint64_t read_opens(const std::string& path);
-    // Waits until more than `seen` read handles were opened on `path`, or `timeout` passes.
-    bool wait_read_open(const std::string& path, std::uint64_t seen,
-                        std::chrono::milliseconds timeout);
 
   private:
     HidPlatform& inner_;
     TraceSink sink_;
     std::uint64_t writes_ = 0;
-    std::mutex mutex_;
-    std::condition_variable cond_;
-    std::map<std::string, std::uint64_t> read_opens_;
 };
 
 // Sits between the selected record and the engine's reply handler.
