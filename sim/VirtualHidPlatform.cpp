@@ -119,6 +119,9 @@ std::optional<HidPreparsedData> VirtualHidHandle::get_preparsed_data() {
 bool VirtualHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t& written) {
     written = 0;
     std::shared_ptr<DeviceModel> model;
+    Clock::duration interval{};
+    const auto now = Clock::now();
+    Clock::time_point start;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);
         if (!device_->plugged_) {
@@ -139,15 +142,10 @@ bool VirtualHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t
         }
         model = device_->model_;
         device_->in_write_ = true;
-    }
-    // The report takes the link for one interval. The write blocks until the link is free
-    // for it, as a synchronous interrupt OUT transfer does, and the device has it at the end
-    // of its interval.
-    const Clock::duration interval = model ? model->link_interval() : Clock::duration::zero();
-    const auto now = Clock::now();
-    Clock::time_point start;
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
+        // The report takes the link for one interval. A write that comes while the report
+        // before it is still on the link waits until the link is free, and the device has
+        // the report at the end of its interval.
+        interval = model ? model->link_interval() : Clock::duration::zero();
         start = std::max(now, device_->out_free_);
         device_->out_free_ = start + interval;
     }
