@@ -20,7 +20,9 @@ void BenchHost::set_status(std::string_view text, StatusColour) {
 }
 
 void BenchHost::pump_messages() {
-    dispatcher_.run_pending();
+    if (dispatcher_.run_pending() == 0 && wait_when_idle_) {
+        dispatcher_.run_next(std::chrono::milliseconds(1));
+    }
     const auto now = Clock::now();
     if (now >= next_tick_) {
         next_tick_ += std::chrono::milliseconds(10);

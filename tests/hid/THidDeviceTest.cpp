@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <numeric>
+#include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "HidTestSupport.h"
@@ -268,20 +270,47 @@ bool send_drained(sim::VirtualHidDevice& d, int first, int count) {
 
 int number_of(const Report& r) { return (r.data[0] << 8) | r.data[1]; }
 
-TEST_F(DeviceTest, ReadHandleIsOpenWhenReadingIsSwitchedOn) {
+// Records on which thread each read handle is opened.
+class OpenRecordingPlatform : public HidPlatform {
+  public:
+    explicit OpenRecordingPlatform(HidPlatform& inner) : inner_(inner) {}
+    bool available() const override { return inner_.available(); }
+    std::vector<THidPnPInfo> scan() override { return inner_.scan(); }
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override {
+        if (mode == HidOpenMode::Read) {
+            std::lock_guard<std::mutex> lock(mutex);
+            read_opens.push_back(std::this_thread::get_id());
+        }
+        return inner_.open(path, mode);
+    }
+    std::unique_ptr<HidWaker> make_waker() override { return inner_.make_waker(); }
+
+    std::mutex mutex;
+    std::vector<std::thread::id> read_opens;
+
+  private:
+    HidPlatform& inner_;
+};
+
+TEST_F(DeviceTest, ReadHandleIsOpenedBeforeReadingIsSwitchedOn) {
     // A device that answers at once: the reply to a command written right after the data
-    // event is set must not be lost.
+    // event is set must find the read handle open.
     sim::OutputHandler echo = [](std::span<const std::uint8_t> data, sim::Clock::time_point now,
                                  sim::InputSink& link) {
         link.send_input(data, now);
         return true;
     };
     vdev = platform.plug({}, echo);
-    ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
+    OpenRecordingPlatform recording(platform);
+    THidDeviceController controller(recording, dispatcher);
     std::unique_ptr<THidDevice> dev;
-    ASSERT_TRUE(ctl->CheckOutAt(0, dev));
+    ASSERT_TRUE(controller.CheckOutAt(0, dev));
     dev->SetDataEvent(rec.data());
-    EXPECT_EQ(device().reader_count(), 1u);
+    {
+        std::lock_guard<std::mutex> lock(recording.mutex);
+        ASSERT_EQ(recording.read_opens.size(), 1u);
+        EXPECT_EQ(recording.read_opens[0], std::this_thread::get_id());
+    }
     const Bytes report(65, 0x21);
     std::uint32_t written = 0;
     ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
