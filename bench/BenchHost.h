@@ -23,10 +23,10 @@ class BenchHost : public DialogueHost, public DownloadHost {
     using Clock = std::chrono::steady_clock;
 
     struct Phase {
-        std::string text;        // the status text that began it
+        std::string text;  // the status text that began it
         Clock::time_point start;
-        std::int64_t cpu_ns;     // process CPU time at its start
-        int repaints = 0;        // gauge repaints while it was the current phase
+        std::int64_t cpu_ns;  // process CPU time at its start
+        int repaints = 0;     // gauge repaints while it was the current phase
     };
 
     explicit BenchHost(PlainHidDispatcher& dispatcher) : dispatcher_(dispatcher) {}

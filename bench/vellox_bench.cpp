@@ -107,8 +107,7 @@ Result run(const Case& c) {
     dialogue.FormActivate();
     dialogue.VerifyClick();  // rather than 80 ticks of waiting for the automatic query
     const auto give_up = BenchHost::Clock::now() + 10s;
-    while (dialogue.FlashSize == 0 && dialogue.StatusCode <= 0 &&
-           BenchHost::Clock::now() < give_up)
+    while (dialogue.FlashSize == 0 && dialogue.StatusCode <= 0 && BenchHost::Clock::now() < give_up)
         host.pump_messages();
     if (dialogue.FlashSize == 0) {
         r.outcome = "no information reply";
@@ -166,8 +165,7 @@ int main(int argc, char** argv) {
     };
 
     std::printf("%-16s %7s %5s %9s %10s %10s %8s %9s %6s %s\n", "link", "blocks", "runs",
-                "lossless", "blocks/s", "CPU us/blk", "of link", "repaints", "drops",
-                "target met");
+                "lossless", "blocks/s", "CPU us/blk", "of link", "repaints", "drops", "target met");
     bool all = true;
     for (const Row& row : rows) {
         const Case& c = row.c;
@@ -214,9 +212,10 @@ int main(int argc, char** argv) {
         std::snprintf(lossless_text, sizeof lossless_text, "%d/%d", lossless_runs, row.runs);
         std::snprintf(repaints, sizeof repaints, "%d/%d", worst_erase, worst_write);
         std::printf("%-16s %7llu %5d %9s %10.0f %10.2f %8s %9s %6llu %s%s%s\n", c.name,
-                    static_cast<unsigned long long>(blocks), row.runs, lossless_text, rate,
-                    cpu_us, link_share.c_str(), repaints, static_cast<unsigned long long>(drops),
-                    c.wait_when_idle ? (met ? "(yes)" : "(NO)") : mark(met), failure.empty() ? "" : "  (a lossy run ended: ", 
+                    static_cast<unsigned long long>(blocks), row.runs, lossless_text, rate, cpu_us,
+                    link_share.c_str(), repaints, static_cast<unsigned long long>(drops),
+                    c.wait_when_idle ? (met ? "(yes)" : "(NO)") : mark(met),
+                    failure.empty() ? "" : "  (a lossy run ended: ",
                     failure.empty() ? "" : (failure + ")").c_str());
     }
     std::printf(

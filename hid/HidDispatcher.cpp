@@ -6,8 +6,7 @@ HidDispatcher::HidDispatcher() : ui_thread_(std::this_thread::get_id()) {}
 
 HidDispatcher::~HidDispatcher() = default;
 
-void HidDispatcher::enqueue(Handoff& handoff, const std::function<void()>& call,
-                            HidWaker* waker) {
+void HidDispatcher::enqueue(Handoff& handoff, const std::function<void()>& call, HidWaker* waker) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         handoff.call_ = &call;

@@ -13,7 +13,7 @@ using Clock = std::chrono::steady_clock;
 
 // What the firmware can do to the link.
 class InputSink {
-public:
+  public:
     virtual ~InputSink() = default;
     // Queue one input report (the data bytes, without a report-ID byte, normally 64) to reach
     // the host no earlier than `due`. Reports are delivered in the order they are queued.
@@ -24,7 +24,7 @@ public:
 
 // The firmware side of one device.
 class DeviceModel {
-public:
+  public:
     virtual ~DeviceModel() = default;
     // One output report as the device receives it: the data bytes after the report ID
     // (normally 64). Returns false when the device refuses the report (the host's write fails).

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <numeric>
 #include <mutex>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <thread>
