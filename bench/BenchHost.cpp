@@ -20,9 +20,8 @@ void BenchHost::set_status(std::string_view text, StatusColour) {
 }
 
 void BenchHost::pump_messages() {
-    if (dispatcher_.run_pending() == 0 && wait_when_idle_) {
-        dispatcher_.run_next(std::chrono::milliseconds(1));
-    }
+    // As the window's event loop: run what is handed over, never block.
+    dispatcher_.run_pending();
     const auto now = Clock::now();
     if (now >= next_tick_) {
         next_tick_ += std::chrono::milliseconds(10);

@@ -33,7 +33,6 @@ class BenchHost : public DialogueHost, public DownloadHost {
 
     // When a pass finds no handoff, wait up to 1 ms for one (as the command line does after a
     // send) rather than go straight on.
-    void set_wait_when_idle(bool wait) { wait_when_idle_ = wait; }
     // Called once per elapsed tick.
     void set_tick_handler(std::function<void()> handler) { on_tick_ = std::move(handler); }
     void set_file(std::filesystem::path file) { file_ = std::move(file); }
@@ -76,7 +75,6 @@ class BenchHost : public DialogueHost, public DownloadHost {
     std::string status_;
     std::vector<Phase> phases_;
     std::vector<std::string> errors_;
-    bool wait_when_idle_ = false;
     bool gauge_visible_ = false;
     std::int32_t gauge_max_ = 100;
     std::int32_t gauge_progress_ = 0;

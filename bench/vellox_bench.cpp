@@ -33,7 +33,6 @@ struct Case {
     const char* name;
     std::chrono::nanoseconds interval;
     std::uint32_t image_size;
-    bool wait_when_idle = false;  // a pump that waits up to 1 ms for a handoff it lacks
 };
 
 struct Result {
@@ -87,7 +86,6 @@ Result run(const Case& c) {
     PlainHidDispatcher dispatcher;
     THidDeviceController controller(platform, dispatcher);
     BenchHost host(dispatcher);
-    host.set_wait_when_idle(c.wait_when_idle);
     DeviceDialogue dialogue(host, controller);
     FirmwareDownload download(dialogue, host);
     host.set_tick_handler([&] {
@@ -159,9 +157,6 @@ int main(int argc, char** argv) {
         {{"no link delay", 0ns, 4u * 1024 * 1024 / scale}, 5},
         {{"1 ms interval", 1ms, 128u * 1024 / scale}, 1},
         {{"125 us interval", 125us, 1024u * 1024 / scale}, 1},
-        // Not a target row: the same as the first with a pump that waits for handoffs, to show
-        // where the first row's losses come from.
-        {{"no delay, waits", 0ns, 4u * 1024 * 1024 / scale, true}, 5},
     };
 
     std::printf("%-16s %7s %5s %9s %10s %10s %8s %9s %6s %s\n", "link", "blocks", "runs",
@@ -207,14 +202,13 @@ int main(int argc, char** argv) {
             met = share >= 0.98;
         }
         met = met && lossless_runs == row.runs && worst_erase <= 101 && worst_write <= 101;
-        if (!c.wait_when_idle) all = all && met;
+        all = all && met;
         char lossless_text[32], repaints[32];
         std::snprintf(lossless_text, sizeof lossless_text, "%d/%d", lossless_runs, row.runs);
         std::snprintf(repaints, sizeof repaints, "%d/%d", worst_erase, worst_write);
         std::printf("%-16s %7llu %5d %9s %10.0f %10.2f %8s %9s %6llu %s%s%s\n", c.name,
                     static_cast<unsigned long long>(blocks), row.runs, lossless_text, rate, cpu_us,
-                    link_share.c_str(), repaints, static_cast<unsigned long long>(drops),
-                    c.wait_when_idle ? (met ? "(yes)" : "(NO)") : mark(met),
+                    link_share.c_str(), repaints, static_cast<unsigned long long>(drops), mark(met),
                     failure.empty() ? "" : "  (a lossy run ended: ",
                     failure.empty() ? "" : (failure + ")").c_str());
     }

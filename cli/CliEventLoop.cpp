@@ -16,7 +16,6 @@ namespace {
 // Passes with nothing to do before a pass may sleep.
 constexpr int SpinPasses = 32;
 // How long a pass right after a send waits for the device's answer.
-constexpr auto AnswerWait = std::chrono::milliseconds(1);
 // Ticks further behind than this are dropped rather than caught up.
 constexpr auto MaxTickLag = std::chrono::milliseconds(50);
 
@@ -65,19 +64,13 @@ std::size_t CliEventLoop::run_deliveries() {
 }
 
 void CliEventLoop::pump() {
-    std::size_t ran = run_deliveries();
+    const std::size_t ran = run_deliveries();
     bool sent = false;
     if (sends_) {
         const std::uint64_t sends = sends_();
         sent = sends != sends_seen_;
         sends_seen_ = sends;
     }
-    // A report just went out and its answer is not in yet: give it a moment. The write loop
-    // pumps once per block, and a link that takes writes at once (uhid does) lets it run far
-    // ahead of the device; on a single CPU the reading thread may then not get to drain the
-    // kernel's 63-report input queue before it overflows. A device that answers later costs
-    // at most this much per block.
-    if (sent && ran == 0 && dispatcher_.wait_for_work(AnswerWait)) ran = run_deliveries();
 
     const bool ticked = run_due_tick();
     const bool changed = take_device_change();

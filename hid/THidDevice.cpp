@@ -103,7 +103,9 @@ HidCaps THidDevice::GetCaps() {
 bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written) {
     written = 0;
     if (!OpenMain()) return false;
-    return MainHandle_->write(std::span<const std::uint8_t>(buf, count), written);
+    if (!MainHandle_->write(std::span<const std::uint8_t>(buf, count), written)) return false;
+    if (ReadThread_) ReadThread_->PaceWrite();
+    return true;
 }
 
 bool THidDevice::StartRead(std::uint8_t* buf, std::uint32_t count) {

@@ -79,6 +79,7 @@ void THidDeviceReadThread::Execute() {
 }
 
 void THidDeviceReadThread::Keep(std::uint32_t bytes) {
+    ++ReportsRead_;
     if (Backlog_.size() >= BacklogLimit) {
         ++Dropped_;
         return;
@@ -86,6 +87,30 @@ void THidDeviceReadThread::Keep(std::uint32_t bytes) {
     Item item;
     item.bytes.assign(Buffer_.begin(), Buffer_.begin() + bytes);
     Backlog_.push_back(std::move(item));
+}
+
+void THidDeviceReadThread::PaceWrite() {
+    const auto take_reads = [this] {
+        const std::uint64_t reads = ReportsRead_.load();
+        // Reports the device sent on its own (erase progress, noise) give no credit for
+        // later writes: only what is outstanding now counts.
+        WritesAhead_ =
+            std::max<std::int64_t>(0, WritesAhead_ - static_cast<std::int64_t>(reads - ReadsSeen_));
+        ReadsSeen_ = reads;
+    };
+    ++WritesAhead_;
+    take_reads();
+    if (WritesAhead_ < WriteAheadLimit || Finished_) return;
+    const auto deadline = std::chrono::steady_clock::now() + WriteAheadWait;
+    while (ReportsRead_.load() == ReadsSeen_ && !Finished_) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            // The device is not answering these writes; start counting afresh.
+            WritesAhead_ = 0;
+            return;
+        }
+        std::this_thread::yield();
+    }
+    take_reads();
 }
 
 bool THidDeviceReadThread::Settle() {

@@ -7,6 +7,7 @@
 // reported after the reports before it, waiting until the handler has run.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -53,6 +54,22 @@ class THidDeviceReadThread {
     std::exception_ptr FatalException() const { return FatalException_; }
     // Reports dropped because the backlog was full.
     std::uint64_t DroppedReports() const { return Dropped_.load(); }
+    // Reports read from the platform so far (dropped ones included).
+    std::uint64_t ReportsRead() const { return ReportsRead_.load(); }
+
+    // Writes that may run ahead of the reports this thread has read before a write waits for
+    // it. Kept well below the platform's input queue (63 reports), with room for a device that
+    // sends a second report for each write.
+    static constexpr std::int64_t WriteAheadLimit = 24;
+    // The longest a write waits for this thread to read; a device that does not answer its
+    // writes only costs this once per WriteAheadLimit writes.
+    static constexpr std::chrono::milliseconds WriteAheadWait{20};
+
+    // User-interface thread, after each write through the record. A device that answers
+    // inside the write (no link delay) can fill the platform's input queue before this thread
+    // is even scheduled, and the kernel drops what does not fit without a word. So a write
+    // that runs WriteAheadLimit reports ahead of the reads waits, briefly, for this thread.
+    void PaceWrite();
 
   private:
     struct Item {
@@ -86,6 +103,10 @@ class THidDeviceReadThread {
     std::atomic<bool> Terminated_{false};
     std::atomic<bool> Finished_{false};
     std::atomic<std::uint64_t> Dropped_{0};
+    std::atomic<std::uint64_t> ReportsRead_{0};
+    // User-interface thread only: writes not yet matched by a read, and the reads seen so far.
+    std::int64_t WritesAhead_ = 0;
+    std::uint64_t ReadsSeen_ = 0;
     std::exception_ptr FatalException_;
     std::thread Thread_;
 };
