@@ -130,10 +130,10 @@ int main(int argc, char** argv) {
     if (QFileInfo::exists(sample)) form.OpenFlashfile.InitialDir = QFileInfo(sample).absolutePath();
 
     QTimer::singleShot(options.plugAfterMs, &form, [platform, firmware] {
-        sim::VirtualDeviceSpec spec;
-        spec.product_name = "Vellox emulated device";
-        spec.exclusive = firmware->settings().faults.query_only;
-        platform->plug(spec, firmware);
+        sim::VirtualDeviceSpec setup;
+        setup.product_name = "Vellox emulated device";
+        setup.exclusive = firmware->settings().faults.query_only;
+        platform->plug(setup, firmware);
     });
 
     if (!options.download.isEmpty()) {

@@ -102,11 +102,11 @@ void CliSession::set_up_platform() {
 }
 
 void CliSession::plug_simulated_device() {
-    sim::VirtualDeviceSpec spec;
-    spec.product_name = "Vellox emulated device";
+    sim::VirtualDeviceSpec setup;
+    setup.product_name = "Vellox emulated device";
     // The firmware cannot make its interface open for queries only; the link does that.
-    spec.exclusive = firmware_->settings().faults.query_only;
-    virtual_platform_->plug(spec, firmware_);
+    setup.exclusive = firmware_->settings().faults.query_only;
+    virtual_platform_->plug(setup, firmware_);
 }
 
 void CliSession::dump_simulated_flash() {

@@ -8,9 +8,9 @@
 
 namespace sim {
 
-VirtualHidDevice::VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSpec spec,
+VirtualHidDevice::VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSpec setup,
                                    std::shared_ptr<DeviceModel> model, std::uint32_t number)
-    : state_(std::move(state)), spec_(std::move(spec)), model_(std::move(model)), number_(number) {
+    : state_(std::move(state)), spec_(std::move(setup)), model_(std::move(model)), number_(number) {
     char id[32];
     std::snprintf(id, sizeof id, "0003:%04X:%04X.%04X", spec_.vendor, spec_.product, number_);
     instance_id_ = id;

@@ -39,11 +39,11 @@ using OutputHandler =
 
 class VirtualHidDevice : public InputSink {
   public:
-    VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSpec spec,
+    VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSpec setup,
                      std::shared_ptr<DeviceModel> model, std::uint32_t number);
     ~VirtualHidDevice() override;
 
-    const VirtualDeviceSpec& spec() const { return spec_; }
+    const VirtualDeviceSpec& setup() const { return spec_; }
     const std::string& instance_id() const { return instance_id_; }
     const std::string& path() const { return path_; }
     std::uint32_t number() const { return number_; }

@@ -88,30 +88,30 @@ VirtualHidHandle::~VirtualHidHandle() {
 
 bool VirtualHidHandle::get_attributes(HidAttributes& attributes) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    const auto& spec = device_->spec_;
-    if (!spec.identifiable) {
+    const auto& setup = device_->spec_;
+    if (!setup.identifiable) {
         hid_set_last_error(EIO);
         return false;
     }
-    attributes.VendorID = spec.vendor;
-    attributes.ProductID = spec.product;
-    attributes.VersionNumber = spec.version;
+    attributes.VendorID = setup.vendor;
+    attributes.ProductID = setup.product;
+    attributes.VersionNumber = setup.version;
     return true;
 }
 
 std::optional<HidPreparsedData> VirtualHidHandle::get_preparsed_data() {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    const auto& spec = device_->spec_;
-    if (!spec.has_descriptor || !device_->plugged_) {
+    const auto& setup = device_->spec_;
+    if (!setup.has_descriptor || !device_->plugged_) {
         hid_set_last_error(EIO);
         return std::nullopt;
     }
     HidPreparsedData data;
     data.Caps.UsagePage = 0xFF00;
     data.Caps.Usage = 0x01;
-    data.Caps.InputReportByteLength = spec.input_report_length;
-    data.Caps.OutputReportByteLength = spec.output_report_length;
-    data.Caps.FeatureReportByteLength = spec.feature_report_length;
+    data.Caps.InputReportByteLength = setup.input_report_length;
+    data.Caps.OutputReportByteLength = setup.output_report_length;
+    data.Caps.FeatureReportByteLength = setup.feature_report_length;
     data.Caps.NumberLinkCollectionNodes = 1;
     return data;
 }
@@ -264,19 +264,19 @@ VirtualHidPlatform::~VirtualHidPlatform() {
     state_->cond.notify_all();
 }
 
-std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec spec,
+std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec setup,
                                                            std::shared_ptr<DeviceModel> model) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    auto device = std::make_shared<VirtualHidDevice>(state_, std::move(spec), std::move(model),
+    auto device = std::make_shared<VirtualHidDevice>(state_, std::move(setup), std::move(model),
                                                      state_->next_number++);
     state_->devices.push_back(device);
     state_->signal_change();
     return device;
 }
 
-std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec spec,
+std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec setup,
                                                            OutputHandler handler) {
-    return plug(std::move(spec), std::make_shared<HandlerModel>(std::move(handler)));
+    return plug(std::move(setup), std::make_shared<HandlerModel>(std::move(handler)));
 }
 
 std::vector<std::shared_ptr<VirtualHidDevice>> VirtualHidPlatform::devices() const {
@@ -299,17 +299,17 @@ std::vector<THidPnPInfo> VirtualHidPlatform::scan() {
     std::vector<THidPnPInfo> list;
     if (!state_->available) return list;
     for (const auto& device : state_->devices) {
-        const auto& spec = device->spec_;
+        const auto& setup = device->spec_;
         THidPnPInfo info;
         info.InstanceId = device->instance_id_;
         info.DevInst = device->number_;
         info.DevicePath = device->path_;
-        info.DeviceDesc = spec.product_name;
-        info.Mfg = spec.manufacturer;
+        info.DeviceDesc = setup.product_name;
+        info.Mfg = setup.manufacturer;
         info.Driver = "virtual";
         info.EnumeratorName = "HID";
         char id[40];
-        std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X", spec.vendor, spec.product);
+        std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X", setup.vendor, setup.product);
         info.HardwareID.emplace_back(id);
         list.push_back(std::move(info));
     }
@@ -320,12 +320,12 @@ std::unique_ptr<HidHandle> VirtualHidPlatform::open(const std::string& path, Hid
     std::lock_guard<std::mutex> lock(state_->mutex);
     for (const auto& device : state_->devices) {
         if (device->path_ != path) continue;
-        const auto& spec = device->spec_;
-        if (!spec.openable) {
+        const auto& setup = device->spec_;
+        if (!setup.openable) {
             hid_set_last_error(EACCES);
             return nullptr;
         }
-        if (spec.exclusive && mode != HidOpenMode::QueryOnly) {
+        if (setup.exclusive && mode != HidOpenMode::QueryOnly) {
             hid_set_last_error(EBUSY);
             return nullptr;
         }

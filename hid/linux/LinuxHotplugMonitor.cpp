@@ -90,9 +90,9 @@ bool LinuxHotplugMonitor::take() {
 void LinuxHotplugMonitor::arm_retry() {
     if (!timer_.valid() || retries_left_ <= 0 || timer_armed_.exchange(true)) return;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(retry_interval_).count();
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
-    if (::timerfd_settime(timer_.get(), 0, &spec, nullptr) != 0) timer_armed_ = false;
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    when.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
+    if (::timerfd_settime(timer_.get(), 0, &when, nullptr) != 0) timer_armed_ = false;
 }

@@ -75,9 +75,9 @@ TEST(SendReport, RefusedWriteGivesTwoWithoutArming) {
 
 TEST(SendReport, ReportLengthBeyondTheBufferIsARefusedWrite) {
     DialogueRig rig;
-    testkit::FakeDeviceSpec spec;
-    spec.output_length = 9000;  // more than OutReport holds
-    auto dev = rig.plug(spec);
+    testkit::FakeDeviceSpec setup;
+    setup.output_length = 9000;  // more than OutReport holds
+    auto dev = rig.plug(setup);
     rig.dialogue->FormActivate();
     DeviceDialogue& d = *rig.dialogue;
     prepare_info(d);

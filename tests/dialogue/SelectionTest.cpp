@@ -114,9 +114,9 @@ TEST(Selection, TwoSupportedDevicesListBothAndSelectTheFirst) {
 
 TEST(Selection, QueryOnlyInterfaceIsSelectedButWritesFail) {
     DialogueRig rig;
-    FakeDeviceSpec spec;
-    spec.read_write = false;
-    rig.plug(spec);
+    FakeDeviceSpec setup;
+    setup.read_write = false;
+    rig.plug(setup);
     rig.dialogue->FormActivate();
     DeviceDialogue& d = *rig.dialogue;
     ASSERT_NE(d.SelectedDevice, nullptr);

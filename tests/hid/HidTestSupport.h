@@ -65,8 +65,8 @@ class HidTest : public ::testing::Test {
     PlainHidDispatcher dispatcher;
     Recorder rec;
 
-    std::shared_ptr<sim::VirtualHidDevice> plug(sim::VirtualDeviceSpec spec = {}) {
-        return platform.plug(std::move(spec));
+    std::shared_ptr<sim::VirtualHidDevice> plug(sim::VirtualDeviceSpec setup = {}) {
+        return platform.plug(std::move(setup));
     }
 
     // Runs deliveries until `done` holds. The bound only turns a hang into a failure; it

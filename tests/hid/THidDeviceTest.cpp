@@ -21,8 +21,8 @@ class DeviceTest : public HidTest {
     std::shared_ptr<sim::VirtualHidDevice> vdev;
 
     // Plugs one device, creates the controller and checks the record out.
-    std::unique_ptr<THidDevice> checked_out(sim::VirtualDeviceSpec spec = {}) {
-        vdev = plug(std::move(spec));
+    std::unique_ptr<THidDevice> checked_out(sim::VirtualDeviceSpec setup = {}) {
+        vdev = plug(std::move(setup));
         ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
         std::unique_ptr<THidDevice> dev;
         EXPECT_TRUE(ctl->CheckOutAt(ctl->DeviceCount() - 1, dev));
@@ -94,9 +94,9 @@ TEST_F(DeviceTest, CapsAndWriteReachTheDeviceWithoutTheReportId) {
 }
 
 TEST_F(DeviceTest, CapsAreZeroWithoutADescriptor) {
-    sim::VirtualDeviceSpec spec;
-    spec.has_descriptor = false;
-    auto dev = checked_out(spec);
+    sim::VirtualDeviceSpec setup;
+    setup.has_descriptor = false;
+    auto dev = checked_out(setup);
     const HidCaps caps = dev->GetCaps();
     EXPECT_EQ(caps.InputReportByteLength, 0);
     EXPECT_EQ(caps.OutputReportByteLength, 0);
@@ -104,9 +104,9 @@ TEST_F(DeviceTest, CapsAreZeroWithoutADescriptor) {
 }
 
 TEST_F(DeviceTest, QueryOnlyInterfaceGetsNoReadingThreadAndCannotWrite) {
-    sim::VirtualDeviceSpec spec;
-    spec.exclusive = true;
-    auto dev = checked_out(spec);
+    sim::VirtualDeviceSpec setup;
+    setup.exclusive = true;
+    auto dev = checked_out(setup);
     EXPECT_FALSE(dev->ReadWriteAccess());
     dev->SetDataEvent(rec.data());
     EXPECT_FALSE(dev->HasReadThread());

@@ -58,11 +58,11 @@ WindowRig::~WindowRig() {
 }
 
 std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettings& settings,
-                                                       sim::VirtualDeviceSpec spec) {
+                                                       sim::VirtualDeviceSpec setup) {
     model = std::make_shared<CountingFirmware>(settings);
     models_.push_back(model);
     const int before = HidCtl->DeviceCount();
-    device = platform->plug(spec, model);
+    device = platform->plug(setup, model);
     // The window's watcher rescans when the platform says so.
     settle_events([&] { return HidCtl->DeviceCount() > before; });
     return device;
@@ -70,11 +70,11 @@ std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettin
 
 std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug_other(std::uint16_t vendor,
                                                              std::uint16_t product) {
-    sim::VirtualDeviceSpec spec;
-    spec.vendor = vendor;
-    spec.product = product;
+    sim::VirtualDeviceSpec setup;
+    setup.vendor = vendor;
+    setup.product = product;
     const int before = HidCtl->DeviceCount();
-    auto other = platform->plug(spec, std::shared_ptr<sim::DeviceModel>());
+    auto other = platform->plug(setup, std::shared_ptr<sim::DeviceModel>());
     settle_events([&] { return HidCtl->DeviceCount() > before; });
     return other;
 }

@@ -130,9 +130,9 @@ TEST(WindowSelection, AnotherDeviceRebuildsTheListAndQueriesAgain) {
 
 TEST(WindowSelection, QueryOnlyInterfaceIsSelectedButCannotBeWritten) {
     WindowRig w;
-    sim::VirtualDeviceSpec spec;
-    spec.exclusive = true;
-    w.plug(QuickDevice(), spec);
+    sim::VirtualDeviceSpec setup;
+    setup.exclusive = true;
+    w.plug(QuickDevice(), setup);
     w.FormActivate();
     EXPECT_FALSE(w.Panel2.isHidden());
     w.run_ticks(QueryDelayTicks);

@@ -13,9 +13,9 @@ DialogueRig::~DialogueRig() {
     controller.reset();
 }
 
-std::shared_ptr<FakeHidDevice> DialogueRig::plug(FakeDeviceSpec spec,
+std::shared_ptr<FakeHidDevice> DialogueRig::plug(FakeDeviceSpec setup,
                                                  std::shared_ptr<sim::DeviceModel> model) {
-    auto device = platform.plug(spec, std::move(model));
+    auto device = platform.plug(setup, std::move(model));
     if (platform.take_change()) controller->DeviceChange();
     return device;
 }

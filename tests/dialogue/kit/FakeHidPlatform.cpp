@@ -28,14 +28,14 @@ class FakeHidHandle : public HidHandle {
         : device_(std::move(device)), clock_(clock), mode_(mode) {}
 
     bool get_attributes(HidAttributes& attributes) override {
-        attributes.VendorID = device_->spec.vendor;
-        attributes.ProductID = device_->spec.product;
+        attributes.VendorID = device_->setup.vendor;
+        attributes.ProductID = device_->setup.product;
         return true;
     }
     std::optional<HidPreparsedData> get_preparsed_data() override {
         HidPreparsedData data;
-        data.Caps.InputReportByteLength = device_->spec.input_length;
-        data.Caps.OutputReportByteLength = device_->spec.output_length;
+        data.Caps.InputReportByteLength = device_->setup.input_length;
+        data.Caps.OutputReportByteLength = device_->setup.output_length;
         return data;
     }
     bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
@@ -88,11 +88,11 @@ class FakeHidHandle : public HidHandle {
 
 }  // namespace
 
-std::shared_ptr<FakeHidDevice> FakeHidPlatform::plug(FakeDeviceSpec spec,
+std::shared_ptr<FakeHidDevice> FakeHidPlatform::plug(FakeDeviceSpec setup,
                                                      std::shared_ptr<sim::DeviceModel> model) {
     const std::uint32_t instance = next_instance_++;
     auto device = std::make_shared<FakeHidDevice>(
-        spec, std::move(model), "/dev/fakehid" + std::to_string(instance), instance, clock_);
+        setup, std::move(model), "/dev/fakehid" + std::to_string(instance), instance, clock_);
     devices.push_back(device);
     changed_ = true;
     return device;
@@ -130,7 +130,7 @@ std::vector<THidPnPInfo> FakeHidPlatform::scan() {
 std::unique_ptr<HidHandle> FakeHidPlatform::open(const std::string& path, HidOpenMode mode) {
     for (const auto& d : devices) {
         if (d->path != path || !d->plugged) continue;
-        if (mode != HidOpenMode::QueryOnly && !d->spec.read_write) {
+        if (mode != HidOpenMode::QueryOnly && !d->setup.read_write) {
             hid_set_last_error(EACCES);
             return nullptr;
         }

@@ -33,9 +33,9 @@ struct VirtualClock {
 
 class FakeHidDevice : public sim::InputSink {
   public:
-    FakeHidDevice(FakeDeviceSpec spec, std::shared_ptr<sim::DeviceModel> model, std::string path,
+    FakeHidDevice(FakeDeviceSpec setup, std::shared_ptr<sim::DeviceModel> model, std::string path,
                   std::uint32_t instance, VirtualClock& clock)
-        : spec(spec),
+        : setup(setup),
           model(std::move(model)),
           path(std::move(path)),
           instance(instance),
@@ -59,7 +59,7 @@ class FakeHidDevice : public sim::InputSink {
         sim::Clock::time_point due;
     };
 
-    const FakeDeviceSpec spec;
+    const FakeDeviceSpec setup;
     std::shared_ptr<sim::DeviceModel> model;
     const std::string path;
     const std::uint32_t instance;
@@ -74,7 +74,7 @@ class FakeHidPlatform : public HidPlatform {
   public:
     explicit FakeHidPlatform(VirtualClock& clock) : clock_(clock) {}
 
-    std::shared_ptr<FakeHidDevice> plug(FakeDeviceSpec spec,
+    std::shared_ptr<FakeHidDevice> plug(FakeDeviceSpec setup,
                                         std::shared_ptr<sim::DeviceModel> model = nullptr);
     void unplug(const std::shared_ptr<FakeHidDevice>& device);
     // A plug or unplug happened since the last call (what a hotplug event would say).
