@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     if (QFileInfo::exists(sample)) form.OpenFlashfile.InitialDir = QFileInfo(sample).absolutePath();
 
     QTimer::singleShot(options.plugAfterMs, &form, [platform, firmware] {
-        sim::VirtualDeviceSpec setup;
+        sim::VirtualDeviceSetup setup;
         setup.product_name = "Vellox emulated device";
         setup.exclusive = firmware->settings().faults.query_only;
         platform->plug(setup, firmware);

@@ -59,7 +59,7 @@ class BenchHost : public DialogueHost, public DownloadHost {
     void gauge_set_visible(bool visible) override { gauge_visible_ = visible; }
     void gauge_set_max(std::int32_t max) override;
     void gauge_set_progress(std::int32_t progress) override;
-    std::optional<std::filesystem::path> choose_file(const FileDialogSpec&) override {
+    std::optional<std::filesystem::path> choose_file(const FileDialogSettings&) override {
         return file_;
     }
     void show_message_box(std::string_view text) override { errors_.emplace_back(text); }

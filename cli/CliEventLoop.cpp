@@ -15,7 +15,6 @@ namespace {
 
 // Passes with nothing to do before a pass may sleep.
 constexpr int SpinPasses = 32;
-// How long a pass right after a send waits for the device's answer.
 // Ticks further behind than this are dropped rather than caught up.
 constexpr auto MaxTickLag = std::chrono::milliseconds(50);
 

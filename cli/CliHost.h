@@ -39,7 +39,7 @@ class CliHost : public DialogueHost, public DownloadHost {
     void gauge_set_max(std::int32_t max) override;
     void gauge_set_progress(std::int32_t progress) override;
     // The file dialog's answer is the IMAGE of the command line.
-    std::optional<std::filesystem::path> choose_file(const FileDialogSpec&) override {
+    std::optional<std::filesystem::path> choose_file(const FileDialogSettings&) override {
         return image_;
     }
     void show_message_box(std::string_view text) override;

@@ -102,7 +102,7 @@ void CliSession::set_up_platform() {
 }
 
 void CliSession::plug_simulated_device() {
-    sim::VirtualDeviceSpec setup;
+    sim::VirtualDeviceSetup setup;
     setup.product_name = "Vellox emulated device";
     // The firmware cannot make its interface open for queries only; the link does that.
     setup.exclusive = firmware_->settings().faults.query_only;

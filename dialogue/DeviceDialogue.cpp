@@ -27,8 +27,7 @@ DeviceDialogue::~DeviceDialogue() {
     // As the window's destruction: stop the selected record's reading thread, whose data
     // event points at this engine, before anything else goes.
     DevListBoxClick();
-    SelectedDevice = nullptr;
-    DevListBox.clear();
+    release_device_list();
     if (HidCtl_.OnDeviceChange().Object() == this) HidCtl_.SetOnDeviceChange({});
     HidCtl_.SetOnArrival({});
     HidCtl_.SetOnEnumerate({});

@@ -11,7 +11,7 @@
 namespace vellox {
 
 // The open-file dialog of a download.
-struct FileDialogSpec {
+struct FileDialogSettings {
     std::string_view title = "Open File";
     std::string_view filter = "bin file(*.bin)";
     std::string_view pattern = "*.bin";
@@ -28,7 +28,7 @@ class DownloadHost {
     virtual void gauge_set_progress(std::int32_t progress) = 0;
 
     // The file the user picks; nullopt when the dialog is cancelled or cannot be shown.
-    virtual std::optional<std::filesystem::path> choose_file(const FileDialogSpec& dialog) = 0;
+    virtual std::optional<std::filesystem::path> choose_file(const FileDialogSettings& dialog) = 0;
     // A plain message box: the text and an OK button.
     virtual void show_message_box(std::string_view text) = 0;
 };

@@ -85,7 +85,7 @@ void FirmwareDownload::run() {
     if (dlg_.FlashSize == 0) return;
     // A dialog raised after the close request counts as cancelled.
     if (ui.close_requested()) return;
-    const auto path = host_.choose_file(FileDialogSpec{});
+    const auto path = host_.choose_file(FileDialogSettings{});
     if (!path) return;
 
     if (!sum_image_file(*path)) return message(FileReadError);

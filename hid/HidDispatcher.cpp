@@ -97,3 +97,8 @@ void HidDispatcher::notify() {
     { std::lock_guard<std::mutex> lock(mutex_); }
     cond_.notify_all();
 }
+
+bool HidDispatcher::wait_for_work(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cond_.wait_for(lock, timeout, [&] { return !queue_.empty(); });
+}

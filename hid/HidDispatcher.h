@@ -9,6 +9,7 @@
 // wake() to get their event loop to call run_pending(): PlainHidDispatcher for tests and the
 // command line, QtHidDispatcher for the window.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -61,16 +62,15 @@ class HidDispatcher {
     // Any thread: makes run_until() test its condition again.
     void notify();
 
+    // Blocks until a reading thread has queued a call or `timeout` passes; true when one is
+    // waiting. For hosts that drive their own clock (the command line, tests).
+    bool wait_for_work(std::chrono::milliseconds timeout);
+
     bool is_ui_thread() const { return std::this_thread::get_id() == ui_thread_; }
 
   protected:
     // A call was queued (called on the queueing thread, without the lock held).
     virtual void wake() {}
-
-    // For adapters that wait for work themselves.
-    bool has_pending_locked() const { return !queue_.empty(); }
-    std::mutex& mutex() { return mutex_; }
-    std::condition_variable& cond() { return cond_; }
 
   private:
     void enqueue(Handoff& handoff, const std::function<void()>& call, HidWaker* waker);

@@ -8,8 +8,6 @@
 
 class PlainHidDispatcher : public HidDispatcher {
   public:
-    // Blocks until a call is queued or `timeout` passes; true when a call is waiting.
-    bool wait_for_work(std::chrono::milliseconds timeout);
-    // Waits for work as above, then runs it; returns how many calls ran.
+    // Waits for work (wait_for_work), then runs it; returns how many calls ran.
     std::size_t run_next(std::chrono::milliseconds timeout);
 };

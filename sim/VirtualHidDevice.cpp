@@ -8,11 +8,14 @@
 
 namespace sim {
 
-VirtualHidDevice::VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSpec setup,
+VirtualHidDevice::VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSetup setup,
                                    std::shared_ptr<DeviceModel> model, std::uint32_t number)
-    : state_(std::move(state)), spec_(std::move(setup)), model_(std::move(model)), number_(number) {
+    : state_(std::move(state)),
+      setup_(std::move(setup)),
+      model_(std::move(model)),
+      number_(number) {
     char id[32];
-    std::snprintf(id, sizeof id, "0003:%04X:%04X.%04X", spec_.vendor, spec_.product, number_);
+    std::snprintf(id, sizeof id, "0003:%04X:%04X.%04X", setup_.vendor, setup_.product, number_);
     instance_id_ = id;
     path_ = "virtual:hidraw" + std::to_string(number_);
 }
@@ -96,7 +99,7 @@ void VirtualHidDevice::set_read_start_error(std::uint32_t error) {
 
 void VirtualHidDevice::set_exclusive(bool exclusive) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    spec_.exclusive = exclusive;
+    setup_.exclusive = exclusive;
 }
 
 std::vector<std::vector<std::uint8_t>> VirtualHidDevice::written_reports() const {

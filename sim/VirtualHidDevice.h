@@ -17,7 +17,7 @@ namespace sim {
 struct VirtualHidState;
 class VirtualHidHandle;
 
-struct VirtualDeviceSpec {
+struct VirtualDeviceSetup {
     std::uint16_t vendor = 0xFFFF;
     std::uint16_t product = 0x2016;
     std::uint16_t version = 0x0100;
@@ -39,11 +39,11 @@ using OutputHandler =
 
 class VirtualHidDevice : public InputSink {
   public:
-    VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSpec setup,
+    VirtualHidDevice(std::shared_ptr<VirtualHidState> state, VirtualDeviceSetup setup,
                      std::shared_ptr<DeviceModel> model, std::uint32_t number);
     ~VirtualHidDevice() override;
 
-    const VirtualDeviceSpec& setup() const { return spec_; }
+    const VirtualDeviceSetup& setup() const { return setup_; }
     const std::string& instance_id() const { return instance_id_; }
     const std::string& path() const { return path_; }
     std::uint32_t number() const { return number_; }
@@ -93,7 +93,7 @@ class VirtualHidDevice : public InputSink {
     void unplug_locked();
 
     std::shared_ptr<VirtualHidState> state_;
-    VirtualDeviceSpec spec_;
+    VirtualDeviceSetup setup_;
     std::shared_ptr<DeviceModel> model_;
     std::uint32_t number_;
     std::string instance_id_;

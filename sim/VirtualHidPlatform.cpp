@@ -88,7 +88,7 @@ VirtualHidHandle::~VirtualHidHandle() {
 
 bool VirtualHidHandle::get_attributes(HidAttributes& attributes) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    const auto& setup = device_->spec_;
+    const auto& setup = device_->setup_;
     if (!setup.identifiable) {
         hid_set_last_error(EIO);
         return false;
@@ -101,7 +101,7 @@ bool VirtualHidHandle::get_attributes(HidAttributes& attributes) {
 
 std::optional<HidPreparsedData> VirtualHidHandle::get_preparsed_data() {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    const auto& setup = device_->spec_;
+    const auto& setup = device_->setup_;
     if (!setup.has_descriptor || !device_->plugged_) {
         hid_set_last_error(EIO);
         return std::nullopt;
@@ -264,7 +264,7 @@ VirtualHidPlatform::~VirtualHidPlatform() {
     state_->cond.notify_all();
 }
 
-std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec setup,
+std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSetup setup,
                                                            std::shared_ptr<DeviceModel> model) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     auto device = std::make_shared<VirtualHidDevice>(state_, std::move(setup), std::move(model),
@@ -274,7 +274,7 @@ std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec set
     return device;
 }
 
-std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSpec setup,
+std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSetup setup,
                                                            OutputHandler handler) {
     return plug(std::move(setup), std::make_shared<HandlerModel>(std::move(handler)));
 }
@@ -299,7 +299,7 @@ std::vector<THidPnPInfo> VirtualHidPlatform::scan() {
     std::vector<THidPnPInfo> list;
     if (!state_->available) return list;
     for (const auto& device : state_->devices) {
-        const auto& setup = device->spec_;
+        const auto& setup = device->setup_;
         THidPnPInfo info;
         info.InstanceId = device->instance_id_;
         info.DevInst = device->number_;
@@ -320,7 +320,7 @@ std::unique_ptr<HidHandle> VirtualHidPlatform::open(const std::string& path, Hid
     std::lock_guard<std::mutex> lock(state_->mutex);
     for (const auto& device : state_->devices) {
         if (device->path_ != path) continue;
-        const auto& setup = device->spec_;
+        const auto& setup = device->setup_;
         if (!setup.openable) {
             hid_set_last_error(EACCES);
             return nullptr;

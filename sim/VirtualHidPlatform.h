@@ -22,9 +22,9 @@ class VirtualHidPlatform : public HidPlatform {
 
     // Plugs a device in; `model` (may be null: reports are taken and ignored) handles its
     // output reports.
-    std::shared_ptr<VirtualHidDevice> plug(VirtualDeviceSpec setup,
+    std::shared_ptr<VirtualHidDevice> plug(VirtualDeviceSetup setup,
                                            std::shared_ptr<DeviceModel> model = nullptr);
-    std::shared_ptr<VirtualHidDevice> plug(VirtualDeviceSpec setup, OutputHandler handler);
+    std::shared_ptr<VirtualHidDevice> plug(VirtualDeviceSetup setup, OutputHandler handler);
     // The devices plugged in now, in plug order.
     std::vector<std::shared_ptr<VirtualHidDevice>> devices() const;
     // An unavailable service lists nothing and reports no changes.

@@ -16,9 +16,6 @@ class QtHidDispatcher : public QObject, public HidDispatcher {
 
     // Deliveries run from the event loop so far.
     std::size_t delivered() const { return delivered_; }
-    // Blocks until a reading thread has queued a delivery or `timeout` passes; true when one
-    // is waiting. For hosts that drive the clock themselves (tests).
-    bool wait_for_work(std::chrono::milliseconds timeout);
 
   protected:
     void wake() override;

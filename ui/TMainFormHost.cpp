@@ -81,7 +81,8 @@ void TMainFormHost::gauge_set_progress(std::int32_t progress) {
     form_.Gauge1.setProgress(progress);
 }
 
-std::optional<std::filesystem::path> TMainFormHost::choose_file(const FileDialogSpec& /*dialog*/) {
+std::optional<std::filesystem::path> TMainFormHost::choose_file(
+    const FileDialogSettings& /*dialog*/) {
     // The dialog's settings are those of OpenFlashfile, which match the engine's.
     if (form_.closeRequested()) return std::nullopt;
     const std::optional<QString> chosen = form_.ExecuteOpenFlashfile();

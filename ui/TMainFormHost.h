@@ -29,7 +29,7 @@ class TMainFormHost final : public DialogueHost, public DownloadHost {
     void gauge_set_visible(bool visible) override;
     void gauge_set_max(std::int32_t max) override;
     void gauge_set_progress(std::int32_t progress) override;
-    std::optional<std::filesystem::path> choose_file(const FileDialogSpec& dialog) override;
+    std::optional<std::filesystem::path> choose_file(const FileDialogSettings& dialog) override;
     void show_message_box(std::string_view text) override;
 
   private:

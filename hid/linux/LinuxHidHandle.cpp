@@ -140,7 +140,14 @@ HidWaitResult LinuxHidHandle::wait_read(std::chrono::milliseconds timeout, HidWa
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         const int n = ::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(0, left.count())));
-        if (n < 0 && errno != EINTR) return HidWaitResult::TimedOut;
+        if (n < 0 && errno != EINTR) {
+            // poll itself failed: end the read with an error rather than have the reading
+            // thread call straight back in, spinning for as long as the failure lasts.
+            hung_up_ = true;
+            pending_ = false;
+            result_ok_ = false;
+            return HidWaitResult::Completed;
+        }
         if (n <= 0) {
             if (std::chrono::steady_clock::now() >= deadline) return HidWaitResult::TimedOut;
             continue;

@@ -6,6 +6,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,14 @@ bool LinuxHotplugMonitor::take() {
         std::vector<char> buffer(8192);
         for (;;) {
             const ssize_t n = ::recv(uevents_.get(), buffer.data(), buffer.size(), 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == ENOBUFS) {
+                // The socket overflowed (a hub full of devices at once): events were lost,
+                // maybe a hidraw one among them, so rescan anyway.
+                due = true;
+                retries_left_ = retries_;
+                continue;
+            }
             if (n <= 0) break;
             if (is_hidraw_event(
                     std::span<const char>(buffer.data(), static_cast<std::size_t>(n)))) {

@@ -75,7 +75,7 @@ TEST(SendReport, RefusedWriteGivesTwoWithoutArming) {
 
 TEST(SendReport, ReportLengthBeyondTheBufferIsARefusedWrite) {
     DialogueRig rig;
-    testkit::FakeDeviceSpec setup;
+    testkit::FakeDeviceSetup setup;
     setup.output_length = 9000;  // more than OutReport holds
     auto dev = rig.plug(setup);
     rig.dialogue->FormActivate();

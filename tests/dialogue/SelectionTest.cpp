@@ -8,7 +8,7 @@ namespace vellox {
 namespace {
 
 using testkit::DialogueRig;
-using testkit::FakeDeviceSpec;
+using testkit::FakeDeviceSetup;
 using testkit::make_reply;
 
 std::shared_ptr<sim::EmulatedFirmware> firmware(sim::FirmwareSettings s = {}) {
@@ -114,7 +114,7 @@ TEST(Selection, TwoSupportedDevicesListBothAndSelectTheFirst) {
 
 TEST(Selection, QueryOnlyInterfaceIsSelectedButWritesFail) {
     DialogueRig rig;
-    FakeDeviceSpec setup;
+    FakeDeviceSetup setup;
     setup.read_write = false;
     rig.plug(setup);
     rig.dialogue->FormActivate();

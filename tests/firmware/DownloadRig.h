@@ -20,9 +20,9 @@ class FakeDownloadHost : public DownloadHost {
     void gauge_set_visible(bool visible) override { gauge_visible = visible; }
     void gauge_set_max(std::int32_t max) override { gauge_max = max; }
     void gauge_set_progress(std::int32_t progress) override { gauge_progress = progress; }
-    std::optional<std::filesystem::path> choose_file(const FileDialogSpec& dialog) override {
+    std::optional<std::filesystem::path> choose_file(const FileDialogSettings& dialog) override {
         ++dialogs;
-        last_spec = dialog;
+        last_dialog = dialog;
         return file;
     }
     void show_message_box(std::string_view text) override { message_boxes.emplace_back(text); }
@@ -32,7 +32,7 @@ class FakeDownloadHost : public DownloadHost {
     std::int32_t gauge_progress = 0;
     std::optional<std::filesystem::path> file;
     int dialogs = 0;
-    FileDialogSpec last_spec;
+    FileDialogSettings last_dialog;
     std::vector<std::string> message_boxes;
 };
 

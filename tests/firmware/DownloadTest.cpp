@@ -45,8 +45,8 @@ TEST(Download, FullImageLandsByteForByteAndEndsWithAFreshQuery) {
     EXPECT_TRUE(r.host.message_boxes.empty());
     expect_ended(r);
     EXPECT_TRUE(r.rig.host.memo_visible);
-    EXPECT_EQ(r.host.last_spec.title, "Open File");
-    EXPECT_EQ(r.host.last_spec.filter, "bin file(*.bin)");
+    EXPECT_EQ(r.host.last_dialog.title, "Open File");
+    EXPECT_EQ(r.host.last_dialog.filter, "bin file(*.bin)");
 
     const auto flash = r.firmware->flash();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));

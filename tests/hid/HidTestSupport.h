@@ -65,7 +65,7 @@ class HidTest : public ::testing::Test {
     PlainHidDispatcher dispatcher;
     Recorder rec;
 
-    std::shared_ptr<sim::VirtualHidDevice> plug(sim::VirtualDeviceSpec setup = {}) {
+    std::shared_ptr<sim::VirtualHidDevice> plug(sim::VirtualDeviceSetup setup = {}) {
         return platform.plug(std::move(setup));
     }
 

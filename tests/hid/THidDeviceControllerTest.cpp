@@ -31,13 +31,13 @@ TEST_F(ControllerTest, OnlyOneControllerPerProgram) {
 
 TEST_F(ControllerTest, CreationListsIdentifiedInterfacesInPlatformOrder) {
     auto a = plug();
-    sim::VirtualDeviceSpec locked;
+    sim::VirtualDeviceSetup locked;
     locked.openable = false;
     plug(locked);
-    sim::VirtualDeviceSpec mute;
+    sim::VirtualDeviceSetup mute;
     mute.identifiable = false;
     plug(mute);
-    sim::VirtualDeviceSpec held;
+    sim::VirtualDeviceSetup held;
     held.exclusive = true;
     held.product = 0x1234;
     auto h = plug(held);

@@ -21,7 +21,7 @@ class DeviceTest : public HidTest {
     std::shared_ptr<sim::VirtualHidDevice> vdev;
 
     // Plugs one device, creates the controller and checks the record out.
-    std::unique_ptr<THidDevice> checked_out(sim::VirtualDeviceSpec setup = {}) {
+    std::unique_ptr<THidDevice> checked_out(sim::VirtualDeviceSetup setup = {}) {
         vdev = plug(std::move(setup));
         ctl = std::make_unique<THidDeviceController>(platform, dispatcher);
         std::unique_ptr<THidDevice> dev;
@@ -37,10 +37,10 @@ class DeviceTest : public HidTest {
 };
 
 TEST_F(DeviceTest, CreationFailuresCarryTheirMessages) {
-    sim::VirtualDeviceSpec locked;
+    sim::VirtualDeviceSetup locked;
     locked.openable = false;
     auto a = platform.plug(locked);
-    sim::VirtualDeviceSpec mute;
+    sim::VirtualDeviceSetup mute;
     mute.identifiable = false;
     auto b = platform.plug(mute);
     const auto info = platform.scan();
@@ -94,7 +94,7 @@ TEST_F(DeviceTest, CapsAndWriteReachTheDeviceWithoutTheReportId) {
 }
 
 TEST_F(DeviceTest, CapsAreZeroWithoutADescriptor) {
-    sim::VirtualDeviceSpec setup;
+    sim::VirtualDeviceSetup setup;
     setup.has_descriptor = false;
     auto dev = checked_out(setup);
     const HidCaps caps = dev->GetCaps();
@@ -104,7 +104,7 @@ TEST_F(DeviceTest, CapsAreZeroWithoutADescriptor) {
 }
 
 TEST_F(DeviceTest, QueryOnlyInterfaceGetsNoReadingThreadAndCannotWrite) {
-    sim::VirtualDeviceSpec setup;
+    sim::VirtualDeviceSetup setup;
     setup.exclusive = true;
     auto dev = checked_out(setup);
     EXPECT_FALSE(dev->ReadWriteAccess());

@@ -58,7 +58,7 @@ WindowRig::~WindowRig() {
 }
 
 std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettings& settings,
-                                                       sim::VirtualDeviceSpec setup) {
+                                                       sim::VirtualDeviceSetup setup) {
     model = std::make_shared<CountingFirmware>(settings);
     models_.push_back(model);
     const int before = HidCtl->DeviceCount();
@@ -70,7 +70,7 @@ std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettin
 
 std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug_other(std::uint16_t vendor,
                                                              std::uint16_t product) {
-    sim::VirtualDeviceSpec setup;
+    sim::VirtualDeviceSetup setup;
     setup.vendor = vendor;
     setup.product = product;
     const int before = HidCtl->DeviceCount();

@@ -42,7 +42,7 @@ class WindowRig : public TMainForm {
 
     // Plugs an emulated device in and pumps until the window has noticed it.
     std::shared_ptr<sim::VirtualHidDevice> plug(const sim::FirmwareSettings& settings,
-                                                sim::VirtualDeviceSpec setup = {});
+                                                sim::VirtualDeviceSetup setup = {});
     // Any device with no firmware (answers nothing).
     std::shared_ptr<sim::VirtualHidDevice> plug_other(std::uint16_t vendor, std::uint16_t product);
     void unplug(const std::shared_ptr<sim::VirtualHidDevice>& device);

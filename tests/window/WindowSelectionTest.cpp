@@ -130,7 +130,7 @@ TEST(WindowSelection, AnotherDeviceRebuildsTheListAndQueriesAgain) {
 
 TEST(WindowSelection, QueryOnlyInterfaceIsSelectedButCannotBeWritten) {
     WindowRig w;
-    sim::VirtualDeviceSpec setup;
+    sim::VirtualDeviceSetup setup;
     setup.exclusive = true;
     w.plug(QuickDevice(), setup);
     w.FormActivate();

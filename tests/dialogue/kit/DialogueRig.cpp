@@ -13,7 +13,7 @@ DialogueRig::~DialogueRig() {
     controller.reset();
 }
 
-std::shared_ptr<FakeHidDevice> DialogueRig::plug(FakeDeviceSpec setup,
+std::shared_ptr<FakeHidDevice> DialogueRig::plug(FakeDeviceSetup setup,
                                                  std::shared_ptr<sim::DeviceModel> model) {
     auto device = platform.plug(setup, std::move(model));
     if (platform.take_change()) controller->DeviceChange();

@@ -66,7 +66,7 @@ class DialogueRig {
     ~DialogueRig();
 
     // Plugs a device in and lets the controller notice it, as a hotplug event would.
-    std::shared_ptr<FakeHidDevice> plug(FakeDeviceSpec setup = {},
+    std::shared_ptr<FakeHidDevice> plug(FakeDeviceSetup setup = {},
                                         std::shared_ptr<sim::DeviceModel> model = nullptr);
     void unplug(const std::shared_ptr<FakeHidDevice>& device);
 

@@ -88,7 +88,7 @@ class FakeHidHandle : public HidHandle {
 
 }  // namespace
 
-std::shared_ptr<FakeHidDevice> FakeHidPlatform::plug(FakeDeviceSpec setup,
+std::shared_ptr<FakeHidDevice> FakeHidPlatform::plug(FakeDeviceSetup setup,
                                                      std::shared_ptr<sim::DeviceModel> model) {
     const std::uint32_t instance = next_instance_++;
     auto device = std::make_shared<FakeHidDevice>(

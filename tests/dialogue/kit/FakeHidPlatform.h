@@ -18,7 +18,7 @@
 
 namespace vellox::testkit {
 
-struct FakeDeviceSpec {
+struct FakeDeviceSetup {
     std::uint16_t vendor = 0xFFFF;
     std::uint16_t product = 0x2016;
     bool read_write = true;  // false: the interface opens only for queries
@@ -33,7 +33,7 @@ struct VirtualClock {
 
 class FakeHidDevice : public sim::InputSink {
   public:
-    FakeHidDevice(FakeDeviceSpec setup, std::shared_ptr<sim::DeviceModel> model, std::string path,
+    FakeHidDevice(FakeDeviceSetup setup, std::shared_ptr<sim::DeviceModel> model, std::string path,
                   std::uint32_t instance, VirtualClock& clock)
         : setup(setup),
           model(std::move(model)),
@@ -59,7 +59,7 @@ class FakeHidDevice : public sim::InputSink {
         sim::Clock::time_point due;
     };
 
-    const FakeDeviceSpec setup;
+    const FakeDeviceSetup setup;
     std::shared_ptr<sim::DeviceModel> model;
     const std::string path;
     const std::uint32_t instance;
@@ -74,7 +74,7 @@ class FakeHidPlatform : public HidPlatform {
   public:
     explicit FakeHidPlatform(VirtualClock& clock) : clock_(clock) {}
 
-    std::shared_ptr<FakeHidDevice> plug(FakeDeviceSpec setup,
+    std::shared_ptr<FakeHidDevice> plug(FakeDeviceSetup setup,
                                         std::shared_ptr<sim::DeviceModel> model = nullptr);
     void unplug(const std::shared_ptr<FakeHidDevice>& device);
     // A plug or unplug happened since the last call (what a hotplug event would say).
