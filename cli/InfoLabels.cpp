@@ -1,25 +1,16 @@
 #include "cli/InfoLabels.h"
 
-#include <array>
+#include "dialogue/LanguageTable.h"
 
 namespace vellox::cli {
-namespace {
-
-constexpr std::array<std::string_view, InfoFieldCount> language0_labels = {
-    "Hardware Version", "Product ID", "Application Version", "RF Version", "Icon Version", "SN",
-};
-
-constexpr std::array<std::string_view, InfoFieldCount> st_e2_labels = {
-    "Hardware Version", "Hardware Date",       "Boot Version",
-    "Boot Date",        "Application Version", "Application Date",
-};
-
-}  // namespace
 
 std::string_view info_label(LabelTable table, int field) {
     if (field < 0 || field >= InfoFieldCount) return {};
-    const auto& labels = table == LabelTable::Language_st_e2 ? st_e2_labels : language0_labels;
-    return labels[static_cast<std::size_t>(field)];
+    // The window's own tables: a field's label is entry 13 + field, English being language 1.
+    static const LanguageTable language0 = LanguageTable::Zero();
+    static const LanguageTable st_e2 = LanguageTable::StE2();
+    const LanguageTable& labels = table == LabelTable::Language_st_e2 ? st_e2 : language0;
+    return labels.Text(13 + static_cast<std::size_t>(field), 4, 1);
 }
 
 std::string_view label_table_name(LabelTable table) {

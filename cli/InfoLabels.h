@@ -1,6 +1,6 @@
 #pragma once
 // English labels of the six information fields, as the window's grid shows them, for both
-// label tables. The window keeps its tables in ui/, which the command line must not link.
+// label tables.
 
 #include <string_view>
 

@@ -21,7 +21,7 @@
 #include "firmware/FirmwareDownload.h"
 #include "hid/HidPlatform.h"
 #include "hid/THidDeviceController.h"
-#include "ui/LanguageTable.h"
+#include "dialogue/LanguageTable.h"
 #include "ui/TGauge.h"
 #include "ui/TOpenDialog.h"
 #include "ui/TStatusBar.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/LanguageTable.h"
+#include "dialogue/LanguageTable.h"
 
 namespace vellox {
 namespace {

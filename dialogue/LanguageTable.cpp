@@ -1,4 +1,4 @@
-#include "ui/LanguageTable.h"
+#include "dialogue/LanguageTable.h"
 
 #include <array>
 #include <initializer_list>
