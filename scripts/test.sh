@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite twice: in the normal build and in
-# a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs the whole test suite: one stage per build kind, each a script in
+# scripts/test.d/ run in the order of its name (normal build, sanitizers, Windows under wine,
+# and so on). A stage installs the extra packages it needs through scripts/setup.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
 
-bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j2 --timeout 300)
-
-bash scripts/build.sh build-asan -DVELLOX_SANITIZE=ON
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-(cd build-asan && ctest --output-on-failure -j2 --timeout 600 -LE kernel)
+for stage in scripts/test.d/*.sh; do
+  start=$(date +%s)
+  echo "== test stage $(basename "$stage" .sh)"
+  bash "$stage"
+  echo "== test stage $(basename "$stage" .sh) passed in $(( $(date +%s) - start )) s"
+done
