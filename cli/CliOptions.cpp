@@ -12,6 +12,7 @@ std::optional<Command> command_named(std::string_view word) {
     if (word == "list") return Command::List;
     if (word == "info") return Command::Info;
     if (word == "download") return Command::Download;
+    if (word == "station") return Command::Station;
     return std::nullopt;
 }
 
@@ -23,6 +24,8 @@ std::string_view command_name(Command command) {
             return "info";
         case Command::Download:
             return "download";
+        case Command::Station:
+            return "station";
         case Command::None:
             break;
     }
@@ -38,6 +41,15 @@ std::optional<std::chrono::seconds> parse_seconds(std::string_view text) {
     return std::chrono::seconds(value);
 }
 
+std::optional<std::uint32_t> parse_count(std::string_view text) {
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end) return std::nullopt;
+    if (value == 0 || value > max_station_count) return std::nullopt;
+    return value;
+}
+
 ParsedCommandLine fail(std::string message) { return {std::nullopt, std::move(message)}; }
 
 }  // namespace
@@ -46,6 +58,8 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
     CliOptions options;
     std::vector<std::string> operands;
     bool options_ended = false;
+    std::optional<std::string> simulate_text;
+    bool device_wait_or_trace = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -79,7 +93,9 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
         } else if (name == "--trace") {
             if (auto bad = refuse_value()) return *bad;
             options.trace = true;
+            device_wait_or_trace = true;
         } else if (name == "--device") {
+            device_wait_or_trace = true;
             if (value) {
                 options.device = *value;
             } else if (i + 1 < args.size()) {
@@ -89,6 +105,7 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
             }
             if (options.device->empty()) return fail("option --device needs a device path");
         } else if (name == "--wait") {
+            device_wait_or_trace = true;
             if (!value) {
                 options.wait = default_wait;
             } else if (auto seconds = parse_seconds(*value)) {
@@ -98,9 +115,29 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
                             std::to_string(max_wait.count()) + ", not '" + *value + "'");
             }
         } else if (name == "--simulate") {
-            ParsedSimulation parsed = parse_simulation(value.value_or(""));
-            if (!parsed.setup) return fail("bad --simulate settings: " + parsed.error);
-            options.simulate = std::move(parsed.setup);
+            // Read once the command is known: the station's settings describe a whole bench.
+            simulate_text = value.value_or("");
+        } else if (name == "--log") {
+            if (value) {
+                options.log = *value;
+            } else if (i + 1 < args.size()) {
+                options.log = args[++i];
+            } else {
+                return fail("option --log needs a file");
+            }
+            if (options.log->empty()) return fail("option --log needs a file");
+        } else if (name == "--once-per-serial") {
+            if (auto bad = refuse_value()) return *bad;
+            options.once_per_serial = true;
+        } else if (name == "--count") {
+            std::optional<std::string> text = value;
+            if (!text && i + 1 < args.size()) text = args[++i];
+            const auto count = text ? parse_count(*text) : std::nullopt;
+            if (!count) {
+                return fail("option --count takes a whole number from 1 to " +
+                            std::to_string(max_station_count));
+            }
+            options.count = count;
         } else if (name == "--simulate-dump") {
             if (!value || value->empty()) return fail("option --simulate-dump needs =FILE");
             options.simulate_dump = *value;
@@ -116,7 +153,8 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
         const std::string& word = operands[next];
         std::optional<Command> command = command_named(word);
         if (!command) {
-            if (options.command == Command::Download && options.image.empty()) {
+            if ((options.command == Command::Download || options.command == Command::Station) &&
+                options.image.empty()) {
                 options.image = word;
                 continue;
             }
@@ -134,7 +172,25 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
     if (options.command == Command::Download && options.image.empty()) {
         return fail("download needs an IMAGE file");
     }
-    if (options.simulate_dump && !options.simulate) {
+    if (options.command == Command::Station) {
+        if (options.image.empty()) return fail("station needs an IMAGE file");
+        // The station finds its devices itself and runs one worker per device.
+        if (device_wait_or_trace) return fail("station takes no --device, --wait or --trace");
+        if (options.once_per_serial && !options.log) {
+            return fail("option --once-per-serial needs --log FILE, where the successes are");
+        }
+        options.station_simulate = simulate_text;
+    } else {
+        if (options.log || options.once_per_serial || options.count) {
+            return fail("options --log, --once-per-serial and --count are for station");
+        }
+        if (simulate_text) {
+            ParsedSimulation parsed = parse_simulation(*simulate_text);
+            if (!parsed.setup) return fail("bad --simulate settings: " + parsed.error);
+            options.simulate = std::move(parsed.setup);
+        }
+    }
+    if (options.simulate_dump && !options.simulate && !options.station_simulate) {
         return fail("option --simulate-dump needs --simulate");
     }
     return {options, {}};
@@ -144,6 +200,7 @@ std::string usage_text() {
     return "Usage: vellox-cli [OPTIONS] list\n"
            "       vellox-cli [OPTIONS] info\n"
            "       vellox-cli [OPTIONS] download IMAGE\n"
+           "       vellox-cli [OPTIONS] station IMAGE\n"
            "Try 'vellox-cli --help' for more.\n";
 }
 
@@ -158,6 +215,9 @@ std::string help_text() {
         "  info                 the device's information, one \"Label: value\" per line,\n"
         "                       then its product identifier and capacity in bytes\n"
         "  download IMAGE       erase the device, write IMAGE, verify and finish\n"
+        "  station IMAGE        production bench: flash every supported device as it is\n"
+        "                       plugged in, several at once, until interrupted (Ctrl-C\n"
+        "                       lets running downloads finish, then shows the counts)\n"
         "\n"
         "Options:\n"
         "  --device PATH        use the supported interface at PATH (default: the first)\n"
@@ -167,6 +227,27 @@ std::string help_text() {
         "  --simulate[=SETTINGS]\n"
         "                       use an emulated device instead of the system's devices\n"
         "                       (default: the demo device, product V201, 128 KiB)\n"
+        "\n"
+        "Options of station:\n"
+        "  --log FILE           append one JSON line per device and outcome to FILE,\n"
+        "                       flushed to disk before the device is reported done\n"
+        "  --once-per-serial    skip a device whose serial number already has a success\n"
+        "                       in the log (needs --log)\n"
+        "  --count N            end after N devices\n"
+        "  --json               JSON lines on standard output instead of the display\n"
+        "  --simulate[=SETTINGS]\n"
+        "                       an emulated bench: SETTINGS as below, plus\n"
+        "                       devices=N          N emulated devices (default 1), serial\n"
+        "                                          numbers VX2016-000001 and on (or SERIAL-1\n"
+        "                                          and on when serial=SERIAL is given)\n"
+        "                       plug-every=DURATION  one device plugged in every DURATION\n"
+        "                                          (default 0: all at once)\n"
+        "                       plugs=M            M plugs in all, the devices in turn, each\n"
+        "                                          unplugged once done (default N)\n"
+        "                       fault-on=K:FAULT   device K (from 1) has FAULT (may repeat)\n"
+        "                       for example devices=4,plug-every=1s,fault-on=3:wrong-verify-sum\n"
+        "                       The station ends once every emulated plug was handled.\n"
+        "\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"
@@ -174,7 +255,7 @@ std::string help_text() {
         "  0 success   1 unexpected fault   2 bad usage   3 no supported device\n"
         "  4 permission denied on the device node   5 image cannot be read\n"
         "  6 \"Size of file is error\"   7 \"Product ID is error\"\n"
-        "  8 no information reply from the device\n"
+        "  8 no information reply from the device   9 station: a device failed\n"
         "  11 \" no connected\"   12 \"HID out Data error\"   13 \"Time out  error\"\n"
         "  16 \"Verify error\"   20 \"Write  error __\"\n"
         "\n"

@@ -5,6 +5,7 @@
 
 #include "cli/InfoLabels.h"
 #include "cli/JsonWriter.h"
+#include "cli/PrintableText.h"
 #include "hid/DefaultHidPlatform.h"
 #include "hid/linux/HidrawAccess.h"
 #include "sim/EmulatedFirmware.h"
@@ -23,29 +24,21 @@ ProgressOutput::Mode progress_mode(const CliOptions& options, const CliStreams& 
     return ProgressOutput::Mode::Lines;
 }
 
-// Device texts may hold any byte; nothing the device sends reaches the terminal as a control
-// sequence.
-std::string printable(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 32 && byte <= 126 && c != '\\') {
-            out += c;
-        } else {
-            out += "\\x";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
-        }
-    }
-    return out;
-}
-
 std::string hex4(std::uint16_t value) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out(4, '0');
     for (int i = 3; i >= 0; --i, value >>= 4) out[static_cast<std::size_t>(i)] = hex[value & 0xF];
     return out;
+}
+
+// The serial number field of the information reply as the device sent it, without the blanks
+// and zeros that pad it.
+std::string serial_number(const DeviceDialogue& dialogue) {
+    constexpr std::size_t first = 46;
+    constexpr std::size_t length = 16;
+    std::string serial(dialogue.InReport.begin() + first, dialogue.InReport.begin() + first + length);
+    while (!serial.empty() && (serial.back() == ' ' || serial.back() == '\0')) serial.pop_back();
+    return serial;
 }
 
 bool is_supported(const THidDevice& device) {
@@ -131,6 +124,7 @@ int CliSession::run() {
             code = run_download();
             break;
         case Command::None:
+        case Command::Station:  // runs without a session of its own
             break;
     }
     progress_.finish();
@@ -354,6 +348,7 @@ int CliSession::run_info() {
         }
         json.end_array();
         json.key("product_id").value(d.ProductId);
+        json.key("serial").value(serial_number(d));
         json.key("capacity").value(d.FlashSize).end_object();
         print_json(json.text());
     } else {
@@ -371,6 +366,16 @@ int CliSession::run_info() {
 int CliSession::run_download() {
     if (auto failed = select_device()) return *failed;
     if (auto failed = query_information()) return *failed;
+    if (options_.json) {
+        // Who is being flashed, for a station's record.
+        JsonWriter json;
+        json.begin_object().key("event").value("device");
+        json.key("path").value(dialogue_->SelectedDevice->PnPInfo().DevicePath);
+        json.key("product_id").value(dialogue_->ProductId);
+        json.key("serial").value(serial_number(*dialogue_));
+        json.key("capacity").value(dialogue_->FlashSize).end_object();
+        print_json(json.text());
+    }
 
     // The window's button only appears once the device has told its capacity; with none, the
     // procedure would end at once without a word, which must not pass for success.

@@ -13,6 +13,7 @@ enum class ExitCode : int {
     ImageTooLarge = 6,     // "Size of file is error"
     ProductMismatch = 7,   // "Product ID is error"
     NoInformation = 8,     // the device did not answer the information query
+    DeviceFailed = 9,      // station: at least one device was not flashed successfully
     // 10 + the dialogue's status code: 11 " no connected", 12 "HID out Data error",
     // 13 "Time out  error", 16 "Verify error", 20 "Write  error __", 21 "other error".
     DialogueBase = 10,

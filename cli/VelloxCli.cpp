@@ -6,6 +6,9 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "cli/ExitCode.h"
+#ifndef _WIN32
+#include "cli/station/Station.h"
+#endif
 
 #ifndef VELLOX_VERSION
 #define VELLOX_VERSION "unknown"
@@ -14,12 +17,16 @@
 namespace vellox::cli {
 namespace {
 
+std::string worker_program;
+
 int usage_error(const CliStreams& io, const std::string& message) {
     io.err << "vellox-cli: " << message << '\n' << usage_text() << std::flush;
     return to_int(ExitCode::Usage);
 }
 
 }  // namespace
+
+void set_worker_program(std::string path) { worker_program = std::move(path); }
 
 int run_cli(std::span<const std::string> args, const CliStreams& io) {
     ParsedCommandLine parsed = parse_command_line(args);
@@ -43,6 +50,15 @@ int run_cli(std::span<const std::string> args, const CliStreams& io) {
         if (!std::ifstream(options.image, std::ios::binary)) {
             return usage_error(io, "cannot read image file '" + options.image + "'");
         }
+    }
+
+    if (options.command == Command::Station) {
+#ifndef _WIN32
+        return run_station(options, io, worker_program);
+#else
+        io.err << "vellox-cli: station is not part of this build\n" << std::flush;
+        return to_int(ExitCode::Failure);
+#endif
     }
 
     try {

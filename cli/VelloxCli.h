@@ -16,4 +16,8 @@ struct CliStreams {
 
 int run_cli(std::span<const std::string> args, const CliStreams& io);
 
+// The program station workers run: this program itself, set by main(). In-process callers
+// leave it empty, and station then refuses to start.
+void set_worker_program(std::string path);
+
 }  // namespace vellox::cli

@@ -1,0 +1,643 @@
+#include "cli/station/Station.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "cli/ExitCode.h"
+#include "cli/JsonWriter.h"
+#include "cli/PrintableText.h"
+#include "cli/station/JsonLine.h"
+#include "cli/station/Sha256.h"
+#include "cli/station/StationDisplay.h"
+#include "cli/station/StationLog.h"
+#include "cli/station/StationSimulation.h"
+#include "cli/station/WorkerProcess.h"
+#include "dialogue/DeviceDialogue.h"
+#include "firmware/ImageFile.h"
+#include "hid/DefaultHidPlatform.h"
+#include "hid/PlainHidDispatcher.h"
+#include "hid/THidDeviceController.h"
+#include "hid/linux/HidrawAccess.h"
+#include "sim/VirtualHidPlatform.h"
+
+namespace vellox::cli {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using WallClock = std::chrono::system_clock;
+
+constexpr std::uint16_t SupportedVendor = 0xFFFF;
+constexpr std::uint16_t SupportedProduct = 0x2016;
+
+// ---- the image --------------------------------------------------------------------------
+
+struct ImageFacts {
+    std::string path;  // absolute, as the log names it
+    std::uint64_t size = 0;
+    std::string product_id;
+    std::string sha256;
+};
+
+std::optional<ImageFacts> check_image(const std::string& given, std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(given, ec)) {
+        error = "no such image file '" + given + "'";
+        return std::nullopt;
+    }
+    ImageFacts facts;
+    facts.path = std::filesystem::absolute(given, ec).lexically_normal().string();
+    if (ec) facts.path = given;
+    auto file = ImageFile::open(given);
+    const auto size = image_file_size(given);
+    std::vector<std::uint8_t> header(ImageHeaderLength);
+    const auto got = file ? file->read(header) : std::nullopt;
+    auto sha = sha256_of_file(given);
+    if (!file || !size || !got || !sha) {
+        error = "cannot read image file '" + given + "'";
+        return std::nullopt;
+    }
+    header.resize(*got);
+    const auto product = image_product_id(header);
+    if (!product) {
+        error = "image file '" + given + "' is too short to hold a product identifier";
+        return std::nullopt;
+    }
+    if (*size >= ImageSizeLimit) {
+        error = "image file '" + given + "' is larger than any device's flash";
+        return std::nullopt;
+    }
+    facts.size = *size;
+    facts.product_id = *product;
+    facts.sha256 = std::move(*sha);
+    return facts;
+}
+
+// ---- signals ----------------------------------------------------------------------------
+
+int signal_pipe_write = -1;
+
+extern "C" void station_signal_handler(int signo) {
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(signo);
+    [[maybe_unused]] const auto n = ::write(signal_pipe_write, &byte, 1);
+    errno = saved;
+}
+
+// SIGINT and SIGTERM become bytes on a pipe the main loop polls; SIGPIPE is ignored (a
+// worker's pipe closing is read as its end). The old dispositions come back at the end.
+class SignalWatch {
+  public:
+    SignalWatch() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+            read_ = UniqueFd(fds[0]);
+            write_ = UniqueFd(fds[1]);
+        }
+        signal_pipe_write = write_.get();
+        struct sigaction action {};
+        action.sa_handler = station_signal_handler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &old_int_);
+        ::sigaction(SIGTERM, &action, &old_term_);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGPIPE, &ignore, &old_pipe_);
+    }
+    ~SignalWatch() {
+        ::sigaction(SIGINT, &old_int_, nullptr);
+        ::sigaction(SIGTERM, &old_term_, nullptr);
+        ::sigaction(SIGPIPE, &old_pipe_, nullptr);
+        signal_pipe_write = -1;
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    int fd() const { return read_.get(); }
+    // How many signals arrived since the last call.
+    int take() {
+        int count = 0;
+        unsigned char buffer[64];
+        ssize_t n;
+        while ((n = ::read(read_.get(), buffer, sizeof buffer)) > 0) count += static_cast<int>(n);
+        return count;
+    }
+
+  private:
+    UniqueFd read_;
+    UniqueFd write_;
+    struct sigaction old_int_ {};
+    struct sigaction old_term_ {};
+    struct sigaction old_pipe_ {};
+};
+
+// ---- helpers ----------------------------------------------------------------------------
+
+std::string utc_time(WallClock::time_point when) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
+    const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
+    std::tm parts{};
+    ::gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    char millis[8];
+    std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms.count() % 1000));
+    return std::string(text) + millis;
+}
+
+std::string host_name() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+std::string signal_text(int signo) {
+    const char* name = ::strsignal(signo);
+    return "The worker ended on signal " + std::to_string(signo) +
+           (name != nullptr ? std::string(" (") + name + ")" : std::string());
+}
+
+// ---- one device at the station ----------------------------------------------------------
+
+struct Job {
+    enum class Stage { Query, Download };
+
+    std::string instance_id;
+    std::string node;
+    std::optional<std::uint32_t> plug;  // emulated bench: the plug's number, from 0
+    Stage stage = Stage::Download;
+    std::unique_ptr<WorkerProcess> worker;
+    WallClock::time_point start_wall;
+    SteadyClock::time_point start;
+
+    std::string serial;
+    std::string product_id;
+    std::string phase = "Starting";
+    int percent = -1;
+    std::optional<JsonLine> result;  // the worker's result (download) or reply (info)
+};
+
+class Station {
+  public:
+    Station(const CliOptions& options, const CliStreams& io, std::string program, ImageFacts image,
+            std::optional<StationSimulation> simulation, std::optional<StationLog> log)
+        : options_(options),
+          program_(std::move(program)),
+          image_(std::move(image)),
+          simulation_(std::move(simulation)),
+          log_(std::move(log)),
+          display_(options.json              ? StationDisplay::Mode::Json
+                   : io.err_is_terminal ? StationDisplay::Mode::Terminal
+                                        : StationDisplay::Mode::Lines,
+                   io.out, io.err),
+          host_(host_name()) {
+        if (simulation_) {
+            virtual_platform_ = std::make_unique<sim::VirtualHidPlatform>();
+            platform_ = virtual_platform_.get();
+            next_plug_due_ = SteadyClock::now() + simulation_->plug_after;
+        } else {
+            system_platform_ = make_default_hid_platform();
+            platform_ = system_platform_.get();
+        }
+        controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);
+    }
+
+    int run();
+
+  private:
+    bool done() const;
+    void plug_due_devices();
+    int poll_timeout() const;
+    void take_new_devices();
+    void report_denied_nodes();
+    void start_job(const THidPnPInfo& info);
+    bool start_worker(Job& job);
+    void on_line(Job& job, const std::string& line);
+    // The worker of `job` ended: the job finishes, or goes on with its download.
+    void on_worker_end(Job& job);
+    // Drops the jobs that are over and takes the devices that are new.
+    void sweep();
+    void finish(Job& job, bool ok, const std::string& message, int exit_code);
+    void release(Job& job);
+    void on_signals(int count);
+    void redraw();
+    std::string label(const Job& job) const;
+
+    const CliOptions& options_;
+    std::string program_;
+    ImageFacts image_;
+    std::optional<StationSimulation> simulation_;
+    std::optional<StationLog> log_;
+    StationDisplay display_;
+    std::string host_;
+
+    std::unique_ptr<sim::VirtualHidPlatform> virtual_platform_;
+    std::unique_ptr<HidPlatform> system_platform_;
+    HidPlatform* platform_ = nullptr;
+    PlainHidDispatcher dispatcher_;
+    std::unique_ptr<THidDeviceController> controller_;
+
+    // Emulated bench: the next plug, when it is due, and the devices plugged now.
+    std::uint32_t next_plug_ = 0;
+    SteadyClock::time_point next_plug_due_;
+    std::map<std::string, std::shared_ptr<sim::VirtualHidDevice>> plugged_;  // by instance id
+    std::map<std::string, std::uint32_t> plug_of_;                          // by instance id
+    std::set<std::size_t> devices_in_use_;
+
+    std::vector<std::unique_ptr<Job>> jobs_;
+    std::set<std::string> taken_;  // instance ids handed to a job during this plug
+    std::set<std::string> denied_reported_;
+    bool stopping_ = false;
+    bool log_failed_ = false;
+    std::uint32_t succeeded_ = 0;
+    std::uint32_t failed_ = 0;
+    std::uint32_t skipped_ = 0;
+};
+
+std::string Station::label(const Job& job) const {
+    return printable(job.node) + "  " + (job.serial.empty() ? "-" : printable(job.serial));
+}
+
+bool Station::done() const {
+    if (!jobs_.empty()) return false;
+    if (stopping_) return true;
+    if (options_.count && succeeded_ + failed_ >= *options_.count) return true;
+    // The emulated bench has no more devices to bring.
+    return simulation_ && next_plug_ >= simulation_->plugs && plugged_.empty();
+}
+
+void Station::plug_due_devices() {
+    if (!simulation_ || stopping_) return;
+    while (next_plug_ < simulation_->plugs && SteadyClock::now() >= next_plug_due_) {
+        const std::size_t device = simulation_->device_of_plug(next_plug_);
+        // A device comes back only after it was taken off the bench.
+        if (devices_in_use_.count(device) != 0) return;
+        const sim::FirmwareSettings& settings = simulation_->devices[device];
+        sim::VirtualDeviceSetup setup;
+        setup.product_name = "Vellox emulated device";
+        setup.exclusive = settings.faults.query_only;
+        auto plugged = virtual_platform_->plug(setup);
+        plugged_[plugged->instance_id()] = plugged;
+        plug_of_[plugged->instance_id()] = next_plug_;
+        devices_in_use_.insert(device);
+        ++next_plug_;
+        next_plug_due_ += simulation_->plug_every;
+    }
+}
+
+int Station::poll_timeout() const {
+    if (!simulation_ || stopping_ || next_plug_ >= simulation_->plugs) return -1;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(next_plug_due_ - SteadyClock::now());
+    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+}
+
+void Station::report_denied_nodes() {
+    if (!system_platform_) return;
+    for (const std::string& path : denied_hidraw_nodes(SupportedVendor, SupportedProduct)) {
+        if (denied_reported_.insert(path).second) display_.note(permission_denied_message(path));
+    }
+}
+
+void Station::take_new_devices() {
+    std::set<std::string> present;
+    for (std::int32_t i = 0; i < controller_->DeviceCount(); ++i) {
+        THidDevice* device = controller_->DeviceAt(i);
+        if (device == nullptr || !device->PluggedIn()) continue;
+        if (device_key(device->Attributes()) != SupportedDeviceKey) continue;
+        const THidPnPInfo& info = device->PnPInfo();
+        present.insert(info.InstanceId);
+        if (taken_.count(info.InstanceId) != 0 || stopping_) continue;
+        // With --count, the devices beyond it stay untouched (and are taken if a slot frees).
+        if (options_.count && succeeded_ + failed_ + jobs_.size() >= *options_.count) continue;
+        taken_.insert(info.InstanceId);
+        start_job(info);
+    }
+    // An identity that is gone never comes back: a re-plug brings a new one.
+    std::erase_if(taken_, [&](const std::string& id) { return present.count(id) == 0; });
+}
+
+void Station::start_job(const THidPnPInfo& info) {
+    auto job = std::make_unique<Job>();
+    job->instance_id = info.InstanceId;
+    job->node = info.DevicePath;
+    if (auto it = plug_of_.find(info.InstanceId); it != plug_of_.end()) job->plug = it->second;
+    job->start_wall = WallClock::now();
+    job->start = SteadyClock::now();
+    job->stage = options_.once_per_serial ? Job::Stage::Query : Job::Stage::Download;
+    Job& started = *job;
+    jobs_.push_back(std::move(job));
+    // A worker that cannot start is logged as a failure by finish(); the sweep removes it.
+    start_worker(started);
+}
+
+bool Station::start_worker(Job& job) {
+    std::vector<std::string> argv{program_, "--json"};
+    if (job.plug) {
+        const auto& settings = simulation_->devices[simulation_->device_of_plug(*job.plug)];
+        argv.push_back("--simulate=" + sim::format_settings(settings));
+        if (options_.simulate_dump && job.stage == Job::Stage::Download) {
+            argv.push_back("--simulate-dump=" + *options_.simulate_dump + "." +
+                           std::to_string(*job.plug + 1));
+        }
+    } else {
+        argv.push_back("--device");
+        argv.push_back(job.node);
+    }
+    if (job.stage == Job::Stage::Query) {
+        argv.push_back("info");
+    } else {
+        argv.push_back("download");
+        argv.push_back("--");
+        argv.push_back(options_.image);
+    }
+    job.result.reset();
+    job.phase = job.stage == Job::Stage::Query ? "Query" : "Starting";
+    job.percent = -1;
+
+    std::string error;
+    job.worker = WorkerProcess::start(argv, error);
+    if (!job.worker) {
+        finish(job, false, error, to_int(ExitCode::Failure));
+        return false;
+    }
+    JsonWriter json;
+    json.begin_object().key("event").value("started").key("node").value(job.node);
+    json.key("stage").value(job.stage == Job::Stage::Query ? "query" : "download");
+    json.key("pid").value(static_cast<std::int64_t>(job.worker->pid())).end_object();
+    display_.event(json.text());
+    return true;
+}
+
+void Station::on_line(Job& job, const std::string& line) {
+    auto event = JsonLine::parse(line);
+    if (!event) return;
+    if (job.stage == Job::Stage::Query) {
+        // info prints one object, without an event name.
+        if (event->has("ok")) {
+            job.serial = event->text("serial");
+            job.product_id = event->text("product_id");
+            job.result = std::move(event);
+        }
+        return;
+    }
+    const std::string kind = event->text("event");
+    if (kind == "device") {
+        job.serial = event->text("serial");
+        job.product_id = event->text("product_id");
+        JsonWriter json;
+        json.begin_object().key("event").value("device").key("node").value(job.node);
+        json.key("serial").value(job.serial).key("product_id").value(job.product_id);
+        json.key("capacity").value(event->number("capacity").value_or(0)).end_object();
+        display_.event(json.text());
+    } else if (kind == "phase" || kind == "progress") {
+        job.phase = kind == "phase" ? event->text("text") : event->text("phase");
+        job.percent = static_cast<int>(event->number("percent").value_or(-1));
+        JsonWriter json;
+        json.begin_object().key("event").value("progress").key("node").value(job.node);
+        json.key("serial").value(job.serial).key("phase").value(job.phase);
+        if (job.percent >= 0) json.key("percent").value(job.percent);
+        json.end_object();
+        display_.event(json.text());
+        if (display_.mode() == StationDisplay::Mode::Lines && kind == "phase") {
+            display_.note(label(job) + "  " + printable(job.phase));
+        }
+    } else if (kind == "result") {
+        job.result = std::move(event);
+    }
+}
+
+void Station::on_worker_end(Job& job) {
+    WorkerProcess& worker = *job.worker;
+    worker.reap();
+    const bool exited = worker.exited();
+    const int code = exited ? worker.exit_code() : 128 + worker.signal();
+    std::string message;
+    if (!exited) {
+        message = signal_text(worker.signal());
+    } else if (job.result && job.result->has("message")) {
+        message = job.result->text("message");
+    } else if (job.result && job.result->has("error")) {
+        message = job.result->text("error");
+    } else if (!worker.last_err_line().empty()) {
+        message = worker.last_err_line();
+    } else {
+        message = "The worker ended without a result";
+    }
+    const bool ok = exited && code == 0 && job.result && job.result->flag("ok") == true;
+
+    if (job.stage == Job::Stage::Query) {
+        if (!ok) {
+            finish(job, false, message, code);
+            return;
+        }
+        if (log_ && read_station_log(log_->path()).succeeded_serials.count(job.serial) != 0) {
+            ++skipped_;
+            JsonWriter json;
+            json.begin_object().key("event").value("skipped").key("node").value(job.node);
+            json.key("serial").value(job.serial).end_object();
+            display_.event(json.text());
+            display_.result(label(job) + ": already flashed, skipped");
+            release(job);
+            return;
+        }
+        job.stage = Job::Stage::Download;
+        job.worker.reset();
+        start_worker(job);
+        return;
+    }
+    finish(job, ok, ok ? "Download OK!" : message, code);
+}
+
+void Station::sweep() {
+    std::erase_if(jobs_, [](const auto& job) { return job->instance_id.empty(); });
+    plug_due_devices();
+    take_new_devices();
+    std::erase_if(jobs_, [](const auto& job) { return job->instance_id.empty(); });
+}
+
+void Station::finish(Job& job, bool ok, const std::string& message, int exit_code) {
+    const auto end_wall = WallClock::now();
+    const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        SteadyClock::now() - job.start);
+    JsonWriter record;
+    record.begin_object();
+    record.key("start").value(utc_time(job.start_wall)).key("end").value(utc_time(end_wall));
+    record.key("node").value(job.node).key("serial").value(job.serial);
+    record.key("product_id").value(job.product_id);
+    record.key("image").value(image_.path);
+    record.key("image_size").value(static_cast<std::int64_t>(image_.size));
+    record.key("image_sha256").value(image_.sha256);
+    record.key("ok").value(ok).key("message").value(message).key("exit_code").value(exit_code);
+    record.key("duration_ms").value(static_cast<std::int64_t>(duration.count()));
+    record.key("host").value(host_).key("pid").value(static_cast<std::int64_t>(::getpid()));
+    record.end_object();
+
+    // On the disk before anyone is told the device is done.
+    if (log_) {
+        std::string error;
+        if (!log_->append(record.text(), error)) {
+            log_failed_ = true;
+            display_.note("vellox-cli: " + error + "; no new devices are taken");
+            stopping_ = true;
+        }
+    }
+    ok ? ++succeeded_ : ++failed_;
+    std::string done = record.text();
+    done.insert(1, "\"event\":\"done\",");
+    display_.event(done);
+    display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)));
+    release(job);
+}
+
+void Station::release(Job& job) {
+    job.worker.reset();
+    job.stage = Job::Stage::Download;
+    job.phase.clear();
+    // The emulated operator takes the device off the bench.
+    if (auto it = plugged_.find(job.instance_id); it != plugged_.end()) {
+        it->second->unplug();
+        devices_in_use_.erase(simulation_->device_of_plug(plug_of_[job.instance_id]));
+        plug_of_.erase(job.instance_id);
+        plugged_.erase(it);
+    }
+    job.instance_id.clear();  // marks the job as over
+}
+
+void Station::on_signals(int count) {
+    if (count <= 0) return;
+    std::size_t running = 0;
+    for (const auto& job : jobs_) running += job->worker ? 1 : 0;
+    const std::string left = std::to_string(running) + " running download" +
+                             (running == 1 ? "" : "s");
+    if (!stopping_) {
+        stopping_ = true;
+        display_.note("Stopping: no new devices are taken; " + left + " may finish.");
+    } else {
+        display_.note("Still waiting for " + left + "; a download is never cut short.");
+    }
+}
+
+void Station::redraw() {
+    if (display_.mode() != StationDisplay::Mode::Terminal) return;
+    std::vector<std::string> lines;
+    for (const auto& job : jobs_) {
+        std::string line = label(*job) + "  " + printable(job->phase);
+        if (job->percent >= 0) line += " " + std::to_string(job->percent) + "%";
+        lines.push_back(std::move(line));
+    }
+    lines.push_back(std::to_string(succeeded_) + " OK, " + std::to_string(failed_) + " failed" +
+                    (stopping_ ? ", stopping" : ""));
+    display_.set_active(std::move(lines));
+}
+
+int Station::run() {
+    SignalWatch signals;
+    if (display_.mode() != StationDisplay::Mode::Json) {
+        display_.note("Station: " + printable(image_.path) + ", " + std::to_string(image_.size) +
+                      " bytes, product " + printable(image_.product_id) + ", SHA-256 " +
+                      image_.sha256);
+        display_.note("Waiting for devices; Ctrl-C stops taking new ones.");
+    }
+    report_denied_nodes();
+    sweep();
+
+    while (!done()) {
+        redraw();
+        std::vector<pollfd> fds;
+        fds.push_back({signals.fd(), POLLIN, 0});
+        fds.push_back({platform_->device_change_fd(), POLLIN, 0});
+        for (const auto& job : jobs_) {
+            const int out = job->worker ? job->worker->out_fd() : -1;
+            const int err = job->worker ? job->worker->err_fd() : -1;
+            fds.push_back({out, POLLIN, 0});
+            fds.push_back({err, POLLIN, 0});
+        }
+        if (::poll(fds.data(), fds.size(), poll_timeout()) < 0 && errno != EINTR) {
+            display_.note(std::string("vellox-cli: poll: ") + std::strerror(errno));
+            break;
+        }
+        if (fds[0].revents != 0) on_signals(signals.take());
+        if (fds[1].fd >= 0 && fds[1].revents != 0 && platform_->take_device_change()) {
+            controller_->DeviceChange();
+            report_denied_nodes();
+        }
+        // Jobs started below are not in `fds`; they are polled on the next pass.
+        const std::size_t polled = jobs_.size();
+        for (std::size_t i = 0; i < polled; ++i) {
+            Job& job = *jobs_[i];
+            if (!job.worker) continue;
+            if (fds[2 + 2 * i].revents != 0) {
+                for (const std::string& line : job.worker->read_out()) on_line(job, line);
+            }
+            if (fds[3 + 2 * i].revents != 0) job.worker->read_err();
+            if (job.worker->output_ended()) on_worker_end(job);
+        }
+        sweep();
+    }
+
+    display_.set_active({});
+    JsonWriter summary;
+    summary.begin_object().key("event").value("summary");
+    summary.key("succeeded").value(succeeded_).key("failed").value(failed_);
+    summary.key("skipped").value(skipped_);
+    const int code = log_failed_ ? to_int(ExitCode::Failure)
+                     : failed_ > 0 ? to_int(ExitCode::DeviceFailed)
+                                   : to_int(ExitCode::Ok);
+    summary.key("exit_code").value(code).end_object();
+    display_.event(summary.text());
+    display_.result(std::to_string(succeeded_) + " OK, " + std::to_string(failed_) + " failed" +
+                    (skipped_ > 0 ? ", " + std::to_string(skipped_) + " skipped" : ""));
+    return code;
+}
+
+}  // namespace
+
+int run_station(const CliOptions& options, const CliStreams& io, const std::string& program) {
+    auto usage = [&io](const std::string& message) {
+        io.err << "vellox-cli: " << message << '\n' << usage_text() << std::flush;
+        return to_int(ExitCode::Usage);
+    };
+    if (program.empty()) {
+        io.err << "vellox-cli: station runs its workers from the vellox-cli program\n";
+        return to_int(ExitCode::Failure);
+    }
+    std::optional<StationSimulation> simulation;
+    if (options.station_simulate) {
+        ParsedStationSimulation parsed = parse_station_simulation(*options.station_simulate);
+        if (!parsed.simulation) return usage("bad --simulate settings: " + parsed.error);
+        simulation = std::move(parsed.simulation);
+    }
+    std::string error;
+    auto image = check_image(options.image, error);
+    if (!image) return usage(error);
+    std::optional<StationLog> log;
+    if (options.log) {
+        log = StationLog::open(*options.log, error);
+        if (!log) return usage(error);
+    }
+    try {
+        Station station(options, io, program, std::move(*image), std::move(simulation),
+                        std::move(log));
+        return station.run();
+    } catch (const std::exception& failure) {
+        io.err << "vellox-cli: " << failure.what() << '\n' << std::flush;
+        return to_int(ExitCode::Failure);
+    }
+}
+
+}  // namespace vellox::cli

@@ -1,0 +1,44 @@
+#include "cli/station/StationDisplay.h"
+
+namespace vellox::cli {
+
+void StationDisplay::clear() {
+    if (drawn_ == 0) return;
+    // Back to the first line of the block, and everything below it away.
+    err_ << "\x1b[" << drawn_ << "F\x1b[J" << std::flush;
+    drawn_ = 0;
+}
+
+void StationDisplay::draw() {
+    for (const std::string& line : active_) err_ << line << "\x1b[K\n";
+    err_ << std::flush;
+    drawn_ = active_.size();
+}
+
+void StationDisplay::set_active(std::vector<std::string> lines) {
+    if (mode_ != Mode::Terminal || lines == active_) return;
+    active_ = std::move(lines);
+    clear();
+    draw();
+}
+
+void StationDisplay::result(std::string_view text) {
+    if (mode_ == Mode::Json) return;
+    clear();
+    out_ << text << '\n' << std::flush;
+    if (mode_ == Mode::Terminal) draw();
+}
+
+void StationDisplay::note(std::string_view text) {
+    if (mode_ == Mode::Json) return;
+    clear();
+    err_ << text << '\n' << std::flush;
+    if (mode_ == Mode::Terminal) draw();
+}
+
+void StationDisplay::event(std::string_view json) {
+    if (mode_ != Mode::Json) return;
+    out_ << json << '\n' << std::flush;
+}
+
+}  // namespace vellox::cli
