@@ -36,7 +36,7 @@ class FileLock {
 }  // namespace
 
 std::optional<StationLog> StationLog::open(const std::filesystem::path& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = errno_text("cannot open the log", path);
         return std::nullopt;

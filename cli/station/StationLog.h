@@ -17,7 +17,8 @@ namespace vellox::cli {
 
 class StationLog {
   public:
-    // Opens (creating it if needed) for appending; nullopt with `error` set on failure.
+    // Opens (creating it if needed) for appending, and for reading its last byte; nullopt with
+    // `error` set on failure.
     static std::optional<StationLog> open(const std::filesystem::path& path, std::string& error);
 
     // Appends `line` (one JSON object, no line break) and flushes it to the disk.

@@ -42,6 +42,18 @@ TEST(CliCommandLine, OptionsGoBeforeOrAfterTheCommand) {
     auto d = parse({"download", "--", "-odd.bin"});
     ASSERT_TRUE(d.options) << d.error;
     EXPECT_EQ(d.options->image, "-odd.bin");
+
+    // The station's --simulate describes a bench; the station reads it, not the parser.
+    auto e = parse({"--log", "bench.log", "station", "fw.bin", "--count", "5",
+                    "--once-per-serial", "--simulate=devices=3"});
+    ASSERT_TRUE(e.options) << e.error;
+    EXPECT_EQ(e.options->command, Command::Station);
+    EXPECT_EQ(e.options->image, "fw.bin");
+    EXPECT_EQ(e.options->log, "bench.log");
+    EXPECT_EQ(e.options->count, 5u);
+    EXPECT_TRUE(e.options->once_per_serial);
+    EXPECT_EQ(e.options->station_simulate, "devices=3");
+    EXPECT_FALSE(e.options->simulate);
 }
 
 TEST(CliCommandLine, SimulateReadsFirmwareSettingsAndThePlugDelay) {
@@ -85,6 +97,15 @@ TEST(CliCommandLine, BadUsageIsOneLineThenTheUsageAndExitCodeTwo) {
          "vellox-cli: bad --simulate settings: plug-after: expected a duration such as 500ms, "
          "got 'later'"},
         {{"--simulate-dump=x.bin", "info"}, "vellox-cli: option --simulate-dump needs --simulate"},
+        {{"station"}, "vellox-cli: station needs an IMAGE file"},
+        {{"station", existing, "--device=/dev/hidraw1"},
+         "vellox-cli: station takes no --device, --wait or --trace"},
+        {{"station", existing, "--once-per-serial"},
+         "vellox-cli: option --once-per-serial needs --log FILE, where the successes are"},
+        {{"station", existing, "--count=0"},
+         "vellox-cli: option --count takes a whole number from 1 to 1000000"},
+        {{"info", "--log", "x.log"},
+         "vellox-cli: options --log, --once-per-serial and --count are for station"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);

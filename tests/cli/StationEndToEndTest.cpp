@@ -1,0 +1,229 @@
+// vellox-cli station as an operator runs it: the program as a child process over an emulated
+// bench, with its workers, log, display and signals.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <functional>
+#include <map>
+
+#include "CliRun.h"
+#include "cli/station/JsonLine.h"
+#include "cli/station/Sha256.h"
+#include "cli/station/StationLog.h"
+#include "cli/station/WorkerProcess.h"
+#include "sim/SampleImage.h"
+
+using namespace vellox::cli;
+
+namespace {
+
+struct StationResult {
+    int code = -1;
+    std::vector<std::string> out;      // standard output, line by line
+    std::vector<JsonLine> events;      // the lines of standard output that are JSON
+    bool timed_out = false;
+};
+
+// Runs the station; `on_event` sees each JSON line as it comes, with the station's pid.
+StationResult run_station(const std::vector<std::string>& args,
+                          const std::function<void(const JsonLine&, pid_t)>& on_event = {}) {
+    std::vector<std::string> argv{VELLOX_CLI_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string error;
+    auto station = WorkerProcess::start(argv, error);
+    StationResult result;
+    if (!station) {
+        ADD_FAILURE() << error;
+        return result;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (!station->output_ended()) {
+        pollfd fds[2] = {{station->out_fd(), POLLIN, 0}, {station->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, 1000);
+        for (const std::string& line : station->read_out()) {
+            result.out.push_back(line);
+            if (auto event = JsonLine::parse(line)) {
+                if (on_event) on_event(*event, station->pid());
+                result.events.push_back(*event);
+            }
+        }
+        station->read_err();
+        if (std::chrono::steady_clock::now() > deadline) {
+            // A hung station must fail the test, not the whole run.
+            ::kill(station->pid(), SIGKILL);
+            result.timed_out = true;
+        }
+    }
+    station->reap();
+    result.code = station->exited() ? station->exit_code() : -1;
+    return result;
+}
+
+std::map<std::string, JsonLine> log_by_serial(const std::filesystem::path& path) {
+    std::map<std::string, JsonLine> records;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        auto record = JsonLine::parse(line);
+        if (record) records.emplace(record->text("serial"), *record);
+    }
+    return records;
+}
+
+std::vector<JsonLine> of_kind(const StationResult& r, std::string_view kind) {
+    std::vector<JsonLine> found;
+    for (const auto& e : r.events) {
+        if (e.text("event") == kind) found.push_back(e);
+    }
+    return found;
+}
+
+}  // namespace
+
+TEST(StationRun, MixedFaultsGiveEachTheirOwnOutcomeAndTheCleanFlashEqualsTheImage) {
+    TempDir dir;
+    const auto image = sim::make_sample_image(8192);
+    const auto image_path = write_file(dir / "fw.bin", image);
+    const auto log = dir / "bench.log";
+    StationResult r = run_station(
+        {"station", image_path.string(), "--log", log.string(),
+         "--simulate=devices=4,fault-on=2:wrong-verify-sum,fault-on=3:unplug-after:20,"
+         "fault-on=4:silence",
+         "--simulate-dump=" + (dir / "flash").string()});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 9);
+
+    const auto records = log_by_serial(log);
+    ASSERT_EQ(records.size(), 4u);
+    const struct {
+        const char* serial;
+        bool ok;
+        const char* message;
+        int exit_code;
+    } expected[] = {
+        {"VX2016-000001", true, "Download OK!", 0},
+        {"VX2016-000002", false, "Verify error", 16},
+        {"VX2016-000003", false, " no connected", 11},
+        // A silent device never tells its serial number.
+        {"", false, "Time out  error", 13},
+    };
+    const auto sha = sha256_of_file(image_path);
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.serial);
+        ASSERT_EQ(records.count(e.serial), 1u);
+        const JsonLine& rec = records.at(e.serial);
+        EXPECT_EQ(rec.flag("ok"), e.ok);
+        EXPECT_EQ(rec.text("message"), e.message);
+        EXPECT_EQ(rec.number("exit_code"), e.exit_code);
+        EXPECT_EQ(rec.text("image"), image_path.string());
+        EXPECT_EQ(rec.number("image_size"), 8192);
+        EXPECT_EQ(rec.text("image_sha256"), sha);
+        EXPECT_LE(rec.text("start"), rec.text("end"));
+        EXPECT_GE(rec.number("duration_ms").value_or(-1), 0);
+        EXPECT_TRUE(rec.text("node").starts_with("virtual:hidraw"));
+    }
+    EXPECT_EQ(records.at("VX2016-000001").text("product_id"), "V201");
+
+    const auto flash = read_file(dir / "flash.1");
+    ASSERT_EQ(flash.size(), 128u * 1024u);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + 8192, flash.end(), [](auto b) { return b == 0xFF; }));
+
+    // The operator's lines: one per finished device, then the counts.
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.back(), "1 OK, 3 failed");
+    EXPECT_EQ(std::count_if(r.out.begin(), r.out.end(),
+                            [](const std::string& l) { return l.ends_with("VX2016-000002: Verify error"); }),
+              1);
+}
+
+TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    {
+        std::ofstream out(log, std::ios::binary);
+        out << R"({"serial":"VX2016-000002","ok":true,"message":"Download OK!"})" << '\n'
+            << R"({"serial":"VX2016-000001","ok":tr)";
+    }
+    // Two devices, each plugged twice: only the first plug of device 1 is flashed.
+    StationResult r = run_station({"station", image_path.string(), "--log", log.string(),
+                                   "--once-per-serial", "--json",
+                                   "--simulate=devices=2,plugs=4,plug-every=100ms"});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(of_kind(r, "done").size(), 1u);
+    EXPECT_EQ(of_kind(r, "skipped").size(), 3u);
+    const auto summary = of_kind(r, "summary");
+    ASSERT_EQ(summary.size(), 1u);
+    EXPECT_EQ(summary[0].number("succeeded"), 1);
+    EXPECT_EQ(summary[0].number("skipped"), 3);
+    const LogReading reading = read_station_log(log);
+    EXPECT_EQ(reading.records, 2u);
+    EXPECT_EQ(reading.skipped, 1u);
+    EXPECT_EQ(reading.succeeded_serials,
+              (std::set<std::string>{"VX2016-000001", "VX2016-000002"}));
+
+    // --count: three devices on the bench, two flashed, and the station ends by itself.
+    StationResult c = run_station(
+        {"station", image_path.string(), "--json", "--count", "2", "--simulate=devices=3"});
+    ASSERT_FALSE(c.timed_out);
+    EXPECT_EQ(c.code, 0);
+    EXPECT_EQ(of_kind(c, "done").size(), 2u);
+    EXPECT_EQ(of_kind(c, "started").size(), 2u);
+}
+
+TEST(StationRun, AWorkerKilledMidDownloadIsLoggedAsFailedAndTheStationGoesOn) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    std::map<std::string, pid_t> workers;
+    bool killed = false;
+    // A slow erase keeps the first device busy long enough to be killed in the middle.
+    StationResult r = run_station(
+        {"station", image_path.string(), "--json", "--log", log.string(),
+         "--simulate=devices=2,plug-every=200ms,erase-pace=100ms"},
+        [&](const JsonLine& e, pid_t) {
+            if (e.text("event") == "started") {
+                workers[e.text("node")] = static_cast<pid_t>(e.number("pid").value_or(0));
+            }
+            if (!killed && e.text("event") == "progress" && e.text("serial") == "VX2016-000001" &&
+                e.text("phase") == "Erase......") {
+                killed = true;
+                ::kill(workers.at(e.text("node")), SIGKILL);
+            }
+        });
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_TRUE(killed);
+    EXPECT_EQ(r.code, 9);
+    const auto records = log_by_serial(log);
+    ASSERT_EQ(records.size(), 2u);
+    const JsonLine& dead = records.at("VX2016-000001");
+    EXPECT_EQ(dead.flag("ok"), false);
+    EXPECT_EQ(dead.number("exit_code"), 128 + SIGKILL);
+    EXPECT_TRUE(dead.text("message").starts_with("The worker ended on signal 9")) << dead.text("message");
+    EXPECT_EQ(records.at("VX2016-000002").flag("ok"), true);
+    EXPECT_EQ(read_station_log(log).skipped, 0u);
+}
+
+TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevices) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    bool interrupted = false;
+    StationResult r = run_station(
+        {"station", image_path.string(), "--json",
+         "--simulate=devices=2,plug-every=20s,erase-pace=50ms"},
+        [&](const JsonLine& e, pid_t station) {
+            if (!interrupted && e.text("event") == "device") {
+                interrupted = true;
+                ::kill(station, SIGINT);
+            }
+        });
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(r.code, 0);
+    const auto done = of_kind(r, "done");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].flag("ok"), true);
+    EXPECT_EQ(of_kind(r, "started").size(), 1u);
+}

@@ -1,0 +1,162 @@
+// The station's parts below its process handling: the image digest, the reading of JSON lines,
+// the log file and the emulated bench's settings.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "CliRun.h"
+#include "cli/JsonWriter.h"
+#include "cli/station/JsonLine.h"
+#include "cli/station/Sha256.h"
+#include "cli/station/StationLog.h"
+#include "cli/station/StationSimulation.h"
+
+using namespace vellox::cli;
+
+namespace {
+
+std::string sha_of(std::string_view text) {
+    Sha256 sha;
+    sha.update({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    return sha.hex_digest();
+}
+
+std::string read_text(const std::filesystem::path& path) {
+    const auto bytes = read_file(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
+TEST(StationImageDigest, KnownSha256Values) {
+    EXPECT_EQ(sha_of(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(sha_of("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first block's tail.
+    EXPECT_EQ(sha_of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    TempDir dir;
+    const auto file = write_file(dir / "a.bin", std::vector<std::uint8_t>(1000000, 'a'));
+    EXPECT_EQ(sha256_of_file(file),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(sha256_of_file(dir / "missing.bin"), std::nullopt);
+}
+
+TEST(StationJsonLine, ReadsWhatTheWriterWritesAndRefusesTornLines) {
+    const std::string serial{"SN\x01\xE9\"\\", 6};
+    JsonWriter json;
+    json.begin_object().key("serial").value(serial).key("ok").value(true);
+    json.key("fields").begin_array().begin_object().key("x").value(1).end_object().end_array();
+    json.key("exit_code").value(16).key("gone").null().end_object();
+
+    const auto line = JsonLine::parse(json.text());
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->text("serial"), serial);
+    EXPECT_EQ(line->flag("ok"), true);
+    EXPECT_EQ(line->number("exit_code"), 16);
+    EXPECT_TRUE(line->has("fields"));
+    EXPECT_TRUE(line->has("gone"));
+    EXPECT_EQ(line->number("serial"), std::nullopt);
+
+    for (std::size_t cut = 1; cut < json.text().size(); ++cut) {
+        EXPECT_FALSE(JsonLine::parse(json.text().substr(0, cut))) << cut;
+    }
+    EXPECT_FALSE(JsonLine::parse(json.text() + "x"));
+    EXPECT_FALSE(JsonLine::parse("[1]"));
+}
+
+TEST(StationLogFile, ATornLastLineIsClosedOffAndSkippedAndTheNextRecordIsWhole) {
+    TempDir dir;
+    const auto path = dir / "bench.log";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << R"({"serial":"A1","ok":true})" << '\n'
+            << R"({"serial":"B2","ok":false})" << '\n'
+            << "garbage\n"
+            << R"({"serial":"C3","ok":tr)";  // the power went here
+    }
+    LogReading before = read_station_log(path);
+    EXPECT_EQ(before.records, 2u);
+    EXPECT_EQ(before.skipped, 2u);
+    EXPECT_EQ(before.succeeded_serials, std::set<std::string>{"A1"});
+
+    std::string error;
+    auto log = StationLog::open(path, error);
+    ASSERT_TRUE(log) << error;
+    ASSERT_TRUE(log->append(R"({"serial":"D4","ok":true})", error)) << error;
+    EXPECT_TRUE(read_text(path).ends_with("ok\":tr\n{\"serial\":\"D4\",\"ok\":true}\n"));
+    LogReading after = read_station_log(path);
+    EXPECT_EQ(after.records, 3u);
+    EXPECT_EQ(after.skipped, 2u);
+    EXPECT_EQ(after.succeeded_serials, (std::set<std::string>{"A1", "D4"}));
+
+    EXPECT_EQ(read_station_log(dir / "none.log").records, 0u);
+    EXPECT_FALSE(StationLog::open(dir / "no-such-dir" / "x.log", error));
+    EXPECT_NE(error.find("cannot open the log"), std::string::npos);
+}
+
+TEST(StationLogFile, TwoProcessesAppendingNeverMixWithinALine) {
+    TempDir dir;
+    const auto path = dir / "shared.log";
+    // Lines far longer than a pipe's atomic write, from two processes at once.
+    auto writer = [&path](char fill) {
+        std::string error;
+        auto log = StationLog::open(path, error);
+        if (!log) return 1;
+        for (int i = 0; i < 100; ++i) {
+            const std::string line =
+                R"({"serial":")" + std::string(20000, fill) + R"(","ok":true})";
+            if (!log->append(line, error)) return 1;
+        }
+        return 0;
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(writer('b'));
+    const int mine = writer('a');
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(mine, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const LogReading reading = read_station_log(path);
+    EXPECT_EQ(reading.records, 200u);
+    EXPECT_EQ(reading.skipped, 0u);
+    EXPECT_EQ(reading.succeeded_serials.size(), 2u);
+}
+
+TEST(StationSimulationSettings, DevicesGetSerialsAndTheirOwnFaults) {
+    auto parsed = parse_station_simulation(
+        "devices=4,plug-every=1s,fault-on=3:wrong-verify-sum,fault-on=2:unplug-after:20,"
+        "capacity=64K,plug-after=50ms");
+    ASSERT_TRUE(parsed.simulation) << parsed.error;
+    const StationSimulation& s = *parsed.simulation;
+    ASSERT_EQ(s.devices.size(), 4u);
+    EXPECT_EQ(s.plugs, 4u);
+    EXPECT_EQ(s.plug_every, std::chrono::seconds(1));
+    EXPECT_EQ(s.plug_after, std::chrono::milliseconds(50));
+    EXPECT_EQ(s.devices[0].serial_number, "VX2016-000001");
+    EXPECT_EQ(s.devices[3].serial_number, "VX2016-000004");
+    for (const auto& d : s.devices) EXPECT_EQ(d.capacity, 64u * 1024u);
+    EXPECT_TRUE(s.devices[2].faults.wrong_verify_sum);
+    EXPECT_EQ(s.devices[1].faults.unplug_after, 20u);
+    EXPECT_FALSE(s.devices[0].faults.wrong_verify_sum || s.devices[0].faults.unplug_after);
+    EXPECT_FALSE(s.devices[3].faults.wrong_verify_sum);
+
+    auto named = parse_station_simulation("devices=2,plugs=5,serial=LINE7");
+    ASSERT_TRUE(named.simulation) << named.error;
+    EXPECT_EQ(named.simulation->devices[1].serial_number, "LINE7-2");
+    EXPECT_EQ(named.simulation->device_of_plug(4), 0u);
+
+    const std::pair<const char*, const char*> bad[] = {
+        {"devices=0", "devices: expected 1 to 64, got '0'"},
+        {"devices=2,fault-on=3:silence", "fault-on: there is no device 3 of 2"},
+        {"fault-on=1", "fault-on: expected DEVICE:FAULT such as 3:wrong-verify-sum, got '1'"},
+        {"fault-on=1:gremlins", "device 1: unknown fault 'gremlins'"},
+        {"plug-every=soon", "plug-every: expected a duration such as 1s, got 'soon'"},
+    };
+    for (const auto& [text, error] : bad) {
+        auto p = parse_station_simulation(text);
+        EXPECT_FALSE(p.simulation) << text;
+        EXPECT_EQ(p.error, error);
+    }
+}
