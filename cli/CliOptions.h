@@ -21,7 +21,7 @@ struct CliOptions {
     std::optional<std::chrono::seconds> wait;  // --wait[=SECONDS]
     bool json = false;
     bool trace = false;
-    std::optional<SimulationSetup> simulate;   // --simulate[=SETTINGS], for one device
+    std::optional<SimulationSetup> simulate;  // --simulate[=SETTINGS], for one device
     // The station's --simulate settings (an emulated bench of several devices), as given; the
     // station reads them itself.
     std::optional<std::string> station_simulate;

@@ -36,7 +36,8 @@ std::string hex4(std::uint16_t value) {
 std::string serial_number(const DeviceDialogue& dialogue) {
     constexpr std::size_t first = 46;
     constexpr std::size_t length = 16;
-    std::string serial(dialogue.InReport.begin() + first, dialogue.InReport.begin() + first + length);
+    std::string serial(dialogue.InReport.begin() + first,
+                       dialogue.InReport.begin() + first + length);
     while (!serial.empty() && (serial.back() == ' ' || serial.back() == '\0')) serial.pop_back();
     return serial;
 }

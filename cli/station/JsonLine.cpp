@@ -94,10 +94,10 @@ class Reader {
     std::optional<double> number() {
         skip_space();
         const std::size_t start = pos_;
-        while (pos_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[pos_])) ||
-                                       text_[pos_] == '-' || text_[pos_] == '+' ||
-                                       text_[pos_] == '.' || text_[pos_] == 'e' ||
-                                       text_[pos_] == 'E')) {
+        while (pos_ < text_.size() &&
+               (std::isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '-' ||
+                text_[pos_] == '+' || text_[pos_] == '.' || text_[pos_] == 'e' ||
+                text_[pos_] == 'E')) {
             ++pos_;
         }
         double value = 0;

@@ -200,7 +200,7 @@ class Station {
           image_(std::move(image)),
           simulation_(std::move(simulation)),
           log_(std::move(log)),
-          display_(options.json              ? StationDisplay::Mode::Json
+          display_(options.json         ? StationDisplay::Mode::Json
                    : io.err_is_terminal ? StationDisplay::Mode::Terminal
                                         : StationDisplay::Mode::Lines,
                    io.out, io.err),
@@ -255,7 +255,7 @@ class Station {
     std::uint32_t next_plug_ = 0;
     SteadyClock::time_point next_plug_due_;
     std::map<std::string, std::shared_ptr<sim::VirtualHidDevice>> plugged_;  // by instance id
-    std::map<std::string, std::uint32_t> plug_of_;                          // by instance id
+    std::map<std::string, std::uint32_t> plug_of_;                           // by instance id
     std::set<std::size_t> devices_in_use_;
 
     std::vector<std::unique_ptr<Job>> jobs_;
@@ -472,8 +472,8 @@ void Station::sweep() {
 
 void Station::finish(Job& job, bool ok, const std::string& message, int exit_code) {
     const auto end_wall = WallClock::now();
-    const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-        SteadyClock::now() - job.start);
+    const auto duration =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - job.start);
     JsonWriter record;
     record.begin_object();
     record.key("start").value(utc_time(job.start_wall)).key("end").value(utc_time(end_wall));
@@ -522,8 +522,8 @@ void Station::on_signals(int count) {
     if (count <= 0) return;
     std::size_t running = 0;
     for (const auto& job : jobs_) running += job->worker ? 1 : 0;
-    const std::string left = std::to_string(running) + " running download" +
-                             (running == 1 ? "" : "s");
+    const std::string left =
+        std::to_string(running) + " running download" + (running == 1 ? "" : "s");
     if (!stopping_) {
         stopping_ = true;
         display_.note("Stopping: no new devices are taken; " + left + " may finish.");
@@ -595,7 +595,7 @@ int Station::run() {
     summary.begin_object().key("event").value("summary");
     summary.key("succeeded").value(succeeded_).key("failed").value(failed_);
     summary.key("skipped").value(skipped_);
-    const int code = log_failed_ ? to_int(ExitCode::Failure)
+    const int code = log_failed_   ? to_int(ExitCode::Failure)
                      : failed_ > 0 ? to_int(ExitCode::DeviceFailed)
                                    : to_int(ExitCode::Ok);
     summary.key("exit_code").value(code).end_object();

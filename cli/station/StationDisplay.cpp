@@ -16,7 +16,7 @@ void StationDisplay::draw() {
 }
 
 void StationDisplay::set_active(std::vector<std::string> lines) {
-    if (mode_ != Mode::Terminal || lines == active_) return;
+    if (mode_ != Mode::Terminal || (lines == active_ && drawn_ == active_.size())) return;
     active_ = std::move(lines);
     clear();
     draw();
@@ -25,15 +25,14 @@ void StationDisplay::set_active(std::vector<std::string> lines) {
 void StationDisplay::result(std::string_view text) {
     if (mode_ == Mode::Json) return;
     clear();
+    // The block comes back with the next set_active(), which knows the device is done.
     out_ << text << '\n' << std::flush;
-    if (mode_ == Mode::Terminal) draw();
 }
 
 void StationDisplay::note(std::string_view text) {
     if (mode_ == Mode::Json) return;
     clear();
     err_ << text << '\n' << std::flush;
-    if (mode_ == Mode::Terminal) draw();
 }
 
 void StationDisplay::event(std::string_view json) {

@@ -23,7 +23,8 @@ class StationDisplay {
 
     Mode mode() const { return mode_; }
 
-    // The active devices' lines, redrawn when they changed (terminal only).
+    // The active devices' lines, drawn again when they changed or after a line that stays
+    // (terminal only).
     void set_active(std::vector<std::string> lines);
     // A line that stays, on standard output (text modes).
     void result(std::string_view text);

@@ -27,7 +27,8 @@ class StationLog {
     const std::filesystem::path& path() const { return path_; }
 
   private:
-    StationLog(std::filesystem::path path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+    StationLog(std::filesystem::path path, UniqueFd fd)
+        : path_(std::move(path)), fd_(std::move(fd)) {}
 
     std::filesystem::path path_;
     UniqueFd fd_;

@@ -39,7 +39,8 @@ ParsedStationSimulation parse_station_simulation(std::string_view text) {
         if (comma == std::string_view::npos) comma = text.size();
         std::string_view item = text.substr(start, comma - start);
         start = comma + 1;
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
         const std::size_t eq = item.find('=');
         const std::string_view key = item.substr(0, eq);
         const std::string_view value = eq == std::string_view::npos ? "" : item.substr(eq + 1);
@@ -96,8 +97,9 @@ ParsedStationSimulation parse_station_simulation(std::string_view text) {
         if (!parsed.setup) return fail("device " + std::to_string(k) + ": " + parsed.error);
         sim::FirmwareSettings settings = parsed.setup->firmware;
         std::string number = std::to_string(k);
-        settings.serial_number = serial_given ? serial_base + "-" + number
-                                              : "VX2016-" + std::string(6 - number.size(), '0') + number;
+        settings.serial_number = serial_given
+                                     ? serial_base + "-" + number
+                                     : "VX2016-" + std::string(6 - number.size(), '0') + number;
         simulation.devices.push_back(std::move(settings));
     }
     for (const DeviceFault& f : faults) {

@@ -70,8 +70,8 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::vector<std::strin
     sigaddset(&defaults, SIGHUP);
     sigset_t none;
     sigemptyset(&none);
-    ::posix_spawnattr_setflags(&setup.attr,
-                               POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    ::posix_spawnattr_setflags(
+        &setup.attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     ::posix_spawnattr_setpgroup(&setup.attr, 0);
     ::posix_spawnattr_setsigdefault(&setup.attr, &defaults);
     ::posix_spawnattr_setsigmask(&setup.attr, &none);
@@ -115,7 +115,8 @@ std::vector<std::string> WorkerProcess::read_out() {
     const bool open = drain(out_, out_buffer_);
     std::vector<std::string> lines;
     std::size_t start = 0;
-    for (std::size_t nl; (nl = out_buffer_.find('\n', start)) != std::string::npos; start = nl + 1) {
+    for (std::size_t nl; (nl = out_buffer_.find('\n', start)) != std::string::npos;
+         start = nl + 1) {
         lines.push_back(out_buffer_.substr(start, nl - start));
     }
     out_buffer_.erase(0, start);
@@ -129,7 +130,8 @@ std::vector<std::string> WorkerProcess::read_out() {
 void WorkerProcess::read_err() {
     const bool open = drain(err_, err_buffer_);
     std::size_t start = 0;
-    for (std::size_t nl; (nl = err_buffer_.find('\n', start)) != std::string::npos; start = nl + 1) {
+    for (std::size_t nl; (nl = err_buffer_.find('\n', start)) != std::string::npos;
+         start = nl + 1) {
         if (nl > start) last_err_ = err_buffer_.substr(start, nl - start);
     }
     err_buffer_.erase(0, start);

@@ -44,8 +44,8 @@ TEST(CliCommandLine, OptionsGoBeforeOrAfterTheCommand) {
     EXPECT_EQ(d.options->image, "-odd.bin");
 
     // The station's --simulate describes a bench; the station reads it, not the parser.
-    auto e = parse({"--log", "bench.log", "station", "fw.bin", "--count", "5",
-                    "--once-per-serial", "--simulate=devices=3"});
+    auto e = parse({"--log", "bench.log", "station", "fw.bin", "--count", "5", "--once-per-serial",
+                    "--simulate=devices=3"});
     ASSERT_TRUE(e.options) << e.error;
     EXPECT_EQ(e.options->command, Command::Station);
     EXPECT_EQ(e.options->image, "fw.bin");

@@ -95,6 +95,8 @@ TEST(CliInfo, JsonParsesBackWithFieldsProductAndCapacity) {
     EXPECT_EQ(doc["label_table"].string, "Language_st_e2");
     EXPECT_EQ(doc["product_id"].string, "E2x9");
     EXPECT_EQ(doc["capacity"].number, 65536);
+    // The serial number whatever the label table calls its field, without its padding.
+    EXPECT_EQ(doc["serial"].string, "VX2016-000123");
     const auto& fields = doc["fields"].array;
     ASSERT_EQ(fields.size(), 6u);
     EXPECT_EQ(fields[1]["label"].string, "Hardware Date");
@@ -138,7 +140,7 @@ TEST(CliDownload, OnATerminalOneLineRedrawsWithPhaseAndPercentage) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
 }
 
-TEST(CliDownload, JsonLinesOfProgressThenTheResult) {
+TEST(CliDownload, JsonLinesOfTheDeviceThenProgressThenTheResult) {
     TempDir dir;
     CliResult r = run_cli({"--simulate", "--json", "download", sample(dir, 3000)});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -147,7 +149,13 @@ TEST(CliDownload, JsonLinesOfProgressThenTheResult) {
     std::string last_phase;
     const auto lines = r.out_lines();
     ASSERT_FALSE(lines.empty());
-    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    // Who is flashed comes first, for a station's record.
+    const minijson::Value device = minijson::parse(lines[0]);
+    EXPECT_EQ(device["event"].string, "device");
+    EXPECT_EQ(device["serial"].string, "VX2016-000123");
+    EXPECT_EQ(device["product_id"].string, "V201");
+    EXPECT_EQ(device["capacity"].number, 128 * 1024);
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         const minijson::Value event = minijson::parse(lines[i]);
         if (event["event"].string == "phase") {
             phases.push_back(event["text"].string);

@@ -20,8 +20,8 @@ namespace {
 
 struct StationResult {
     int code = -1;
-    std::vector<std::string> out;      // standard output, line by line
-    std::vector<JsonLine> events;      // the lines of standard output that are JSON
+    std::vector<std::string> out;  // standard output, line by line
+    std::vector<JsonLine> events;  // the lines of standard output that are JSON
     bool timed_out = false;
 };
 
@@ -85,11 +85,11 @@ TEST(StationRun, MixedFaultsGiveEachTheirOwnOutcomeAndTheCleanFlashEqualsTheImag
     const auto image = sim::make_sample_image(8192);
     const auto image_path = write_file(dir / "fw.bin", image);
     const auto log = dir / "bench.log";
-    StationResult r = run_station(
-        {"station", image_path.string(), "--log", log.string(),
-         "--simulate=devices=4,fault-on=2:wrong-verify-sum,fault-on=3:unplug-after:20,"
-         "fault-on=4:silence",
-         "--simulate-dump=" + (dir / "flash").string()});
+    StationResult r =
+        run_station({"station", image_path.string(), "--log", log.string(),
+                     "--simulate=devices=4,fault-on=2:wrong-verify-sum,fault-on=3:unplug-after:20,"
+                     "fault-on=4:silence",
+                     "--simulate-dump=" + (dir / "flash").string()});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 9);
 
@@ -132,8 +132,9 @@ TEST(StationRun, MixedFaultsGiveEachTheirOwnOutcomeAndTheCleanFlashEqualsTheImag
     // The operator's lines: one per finished device, then the counts.
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out.back(), "1 OK, 3 failed");
-    EXPECT_EQ(std::count_if(r.out.begin(), r.out.end(),
-                            [](const std::string& l) { return l.ends_with("VX2016-000002: Verify error"); }),
+    EXPECT_EQ(std::count_if(
+                  r.out.begin(), r.out.end(),
+                  [](const std::string& l) { return l.ends_with("VX2016-000002: Verify error"); }),
               1);
 }
 
@@ -147,9 +148,9 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
             << R"({"serial":"VX2016-000001","ok":tr)";
     }
     // Two devices, each plugged twice: only the first plug of device 1 is flashed.
-    StationResult r = run_station({"station", image_path.string(), "--log", log.string(),
-                                   "--once-per-serial", "--json",
-                                   "--simulate=devices=2,plugs=4,plug-every=100ms"});
+    StationResult r =
+        run_station({"station", image_path.string(), "--log", log.string(), "--once-per-serial",
+                     "--json", "--simulate=devices=2,plugs=4,plug-every=100ms"});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(of_kind(r, "done").size(), 1u);
@@ -161,8 +162,7 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
     const LogReading reading = read_station_log(log);
     EXPECT_EQ(reading.records, 2u);
     EXPECT_EQ(reading.skipped, 1u);
-    EXPECT_EQ(reading.succeeded_serials,
-              (std::set<std::string>{"VX2016-000001", "VX2016-000002"}));
+    EXPECT_EQ(reading.succeeded_serials, (std::set<std::string>{"VX2016-000001", "VX2016-000002"}));
 
     // --count: three devices on the bench, two flashed, and the station ends by itself.
     StationResult c = run_station(
@@ -201,7 +201,8 @@ TEST(StationRun, AWorkerKilledMidDownloadIsLoggedAsFailedAndTheStationGoesOn) {
     const JsonLine& dead = records.at("VX2016-000001");
     EXPECT_EQ(dead.flag("ok"), false);
     EXPECT_EQ(dead.number("exit_code"), 128 + SIGKILL);
-    EXPECT_TRUE(dead.text("message").starts_with("The worker ended on signal 9")) << dead.text("message");
+    EXPECT_TRUE(dead.text("message").starts_with("The worker ended on signal 9"))
+        << dead.text("message");
     EXPECT_EQ(records.at("VX2016-000002").flag("ok"), true);
     EXPECT_EQ(read_station_log(log).skipped, 0u);
 }
@@ -210,15 +211,14 @@ TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevi
     TempDir dir;
     const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
     bool interrupted = false;
-    StationResult r = run_station(
-        {"station", image_path.string(), "--json",
-         "--simulate=devices=2,plug-every=20s,erase-pace=50ms"},
-        [&](const JsonLine& e, pid_t station) {
-            if (!interrupted && e.text("event") == "device") {
-                interrupted = true;
-                ::kill(station, SIGINT);
-            }
-        });
+    StationResult r = run_station({"station", image_path.string(), "--json",
+                                   "--simulate=devices=2,plug-every=20s,erase-pace=50ms"},
+                                  [&](const JsonLine& e, pid_t station) {
+                                      if (!interrupted && e.text("event") == "device") {
+                                          interrupted = true;
+                                          ::kill(station, SIGINT);
+                                      }
+                                  });
     ASSERT_FALSE(r.timed_out);
     ASSERT_TRUE(interrupted);
     EXPECT_EQ(r.code, 0);
