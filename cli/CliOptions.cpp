@@ -76,6 +76,12 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
         const std::optional<std::string> value =
             eq == std::string::npos ? std::nullopt : std::optional(arg.substr(eq + 1));
 
+        // "--name=VALUE" or "--name VALUE".
+        auto value_or_next = [&]() -> std::optional<std::string> {
+            if (value) return value;
+            if (i + 1 < args.size()) return args[++i];
+            return std::nullopt;
+        };
         auto refuse_value = [&]() -> std::optional<ParsedCommandLine> {
             if (value) return fail("option " + name + " takes no value");
             return std::nullopt;
@@ -96,14 +102,10 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
             device_wait_or_trace = true;
         } else if (name == "--device") {
             device_wait_or_trace = true;
-            if (value) {
-                options.device = *value;
-            } else if (i + 1 < args.size()) {
-                options.device = args[++i];
-            } else {
+            options.device = value_or_next();
+            if (!options.device || options.device->empty()) {
                 return fail("option --device needs a device path");
             }
-            if (options.device->empty()) return fail("option --device needs a device path");
         } else if (name == "--wait") {
             device_wait_or_trace = true;
             if (!value) {
@@ -118,20 +120,13 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
             // Read once the command is known: the station's settings describe a whole bench.
             simulate_text = value.value_or("");
         } else if (name == "--log") {
-            if (value) {
-                options.log = *value;
-            } else if (i + 1 < args.size()) {
-                options.log = args[++i];
-            } else {
-                return fail("option --log needs a file");
-            }
-            if (options.log->empty()) return fail("option --log needs a file");
+            options.log = value_or_next();
+            if (!options.log || options.log->empty()) return fail("option --log needs a file");
         } else if (name == "--once-per-serial") {
             if (auto bad = refuse_value()) return *bad;
             options.once_per_serial = true;
         } else if (name == "--count") {
-            std::optional<std::string> text = value;
-            if (!text && i + 1 < args.size()) text = args[++i];
+            const std::optional<std::string> text = value_or_next();
             const auto count = text ? parse_count(*text) : std::nullopt;
             if (!count) {
                 return fail("option --count takes a whole number from 1 to " +
