@@ -1,8 +1,5 @@
 #include "cli/station/Sha256.h"
 
-#include <fstream>
-#include <vector>
-
 namespace vellox::cli {
 namespace {
 
@@ -82,20 +79,6 @@ std::string Sha256::hex_digest() {
         for (int shift = 28; shift >= 0; shift -= 4) out += hex[(word >> shift) & 0xF];
     }
     return out;
-}
-
-std::optional<std::string> sha256_of_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    Sha256 sha;
-    std::vector<std::uint8_t> chunk(64 * 1024);
-    while (in) {
-        in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > 0) sha.update({chunk.data(), got});
-    }
-    if (in.bad()) return std::nullopt;
-    return sha.hex_digest();
 }
 
 }  // namespace vellox::cli

@@ -3,8 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -25,8 +23,5 @@ class Sha256 {
     std::size_t buffered_ = 0;
     std::uint64_t length_ = 0;
 };
-
-// The digest of a whole file; nullopt when it cannot be read.
-std::optional<std::string> sha256_of_file(const std::filesystem::path& path);
 
 }  // namespace vellox::cli

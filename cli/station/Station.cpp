@@ -14,6 +14,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "cli/ExitCode.h"
@@ -51,7 +53,48 @@ struct ImageFacts {
     std::string sha256;
 };
 
-std::optional<ImageFacts> check_image(const std::string& given, std::string& error) {
+// The workers read a private copy of the image, taken when it was checked: the digest in the
+// log is then that of what every device received, even if the file is replaced meanwhile.
+class ImageSnapshot {
+  public:
+    static std::optional<ImageSnapshot> write(std::span<const std::uint8_t> bytes,
+                                              std::string& error) {
+        std::string name =
+            (std::filesystem::temp_directory_path() / "vellox-station-image-XXXXXX").string();
+        UniqueFd fd(::mkstemp(name.data()));
+        if (!fd.valid()) {
+            error = "cannot make a copy of the image in " + name + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        ImageSnapshot snapshot(name);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = "cannot write a copy of the image to " + name + ": " + std::strerror(errno);
+                return std::nullopt;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return snapshot;
+    }
+    ImageSnapshot(ImageSnapshot&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+    ImageSnapshot& operator=(ImageSnapshot&&) = delete;
+    ImageSnapshot(const ImageSnapshot&) = delete;
+    ImageSnapshot& operator=(const ImageSnapshot&) = delete;
+    ~ImageSnapshot() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    explicit ImageSnapshot(std::string path) : path_(std::move(path)) {}
+    std::string path_;
+};
+
+std::optional<ImageFacts> check_image(const std::string& given, std::vector<std::uint8_t>& bytes,
+                                      std::string& error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(given, ec)) {
         error = "no such image file '" + given + "'";
@@ -60,28 +103,28 @@ std::optional<ImageFacts> check_image(const std::string& given, std::string& err
     ImageFacts facts;
     facts.path = std::filesystem::absolute(given, ec).lexically_normal().string();
     if (ec) facts.path = given;
-    auto file = ImageFile::open(given);
     const auto size = image_file_size(given);
-    std::vector<std::uint8_t> header(ImageHeaderLength);
-    const auto got = file ? file->read(header) : std::nullopt;
-    auto sha = sha256_of_file(given);
-    if (!file || !size || !got || !sha) {
+    if (size && *size >= ImageSizeLimit) {
+        error = "image file '" + given + "' is larger than any device's flash";
+        return std::nullopt;
+    }
+    auto file = ImageFile::open(given);
+    bytes.assign(size.value_or(0), 0);
+    const auto got = file ? file->read(bytes) : std::nullopt;
+    if (!size || !got || *got != *size) {
         error = "cannot read image file '" + given + "'";
         return std::nullopt;
     }
-    header.resize(*got);
-    const auto product = image_product_id(header);
+    const auto product = image_product_id(bytes);
     if (!product) {
         error = "image file '" + given + "' is too short to hold a product identifier";
         return std::nullopt;
     }
-    if (*size >= ImageSizeLimit) {
-        error = "image file '" + given + "' is larger than any device's flash";
-        return std::nullopt;
-    }
+    Sha256 sha;
+    sha.update(bytes);
     facts.size = *size;
     facts.product_id = *product;
-    facts.sha256 = std::move(*sha);
+    facts.sha256 = sha.hex_digest();
     return facts;
 }
 
@@ -194,10 +237,12 @@ struct Job {
 class Station {
   public:
     Station(const CliOptions& options, const CliStreams& io, std::string program, ImageFacts image,
-            std::optional<StationSimulation> simulation, std::optional<StationLog> log)
+            ImageSnapshot snapshot, std::optional<StationSimulation> simulation,
+            std::optional<StationLog> log)
         : options_(options),
           program_(std::move(program)),
           image_(std::move(image)),
+          snapshot_(std::move(snapshot)),
           simulation_(std::move(simulation)),
           log_(std::move(log)),
           display_(options.json         ? StationDisplay::Mode::Json
@@ -240,6 +285,7 @@ class Station {
     const CliOptions& options_;
     std::string program_;
     ImageFacts image_;
+    ImageSnapshot snapshot_;
     std::optional<StationSimulation> simulation_;
     std::optional<StationLog> log_;
     StationDisplay display_;
@@ -363,7 +409,7 @@ bool Station::start_worker(Job& job) {
     } else {
         argv.push_back("download");
         argv.push_back("--");
-        argv.push_back(options_.image);
+        argv.push_back(snapshot_.path());
     }
     job.result.reset();
     job.phase = job.stage == Job::Stage::Query ? "Query" : "Starting";
@@ -623,16 +669,22 @@ int run_station(const CliOptions& options, const CliStreams& io, const std::stri
         simulation = std::move(parsed.simulation);
     }
     std::string error;
-    auto image = check_image(options.image, error);
+    std::vector<std::uint8_t> bytes;
+    auto image = check_image(options.image, bytes, error);
     if (!image) return usage(error);
+    auto snapshot = ImageSnapshot::write(bytes, error);
+    if (!snapshot) {
+        io.err << "vellox-cli: " << error << '\n' << std::flush;
+        return to_int(ExitCode::Failure);
+    }
     std::optional<StationLog> log;
     if (options.log) {
         log = StationLog::open(*options.log, error);
         if (!log) return usage(error);
     }
     try {
-        Station station(options, io, program, std::move(*image), std::move(simulation),
-                        std::move(log));
+        Station station(options, io, program, std::move(*image), std::move(*snapshot),
+                        std::move(simulation), std::move(log));
         return station.run();
     } catch (const std::exception& failure) {
         io.err << "vellox-cli: " << failure.what() << '\n' << std::flush;
