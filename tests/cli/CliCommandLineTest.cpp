@@ -129,6 +129,10 @@ TEST(CliCommandLine, HelpNamesEveryFaultAndTheExitCodes) {
     EXPECT_NE(r.out.find("plug-after="), std::string::npos);
     EXPECT_NE(r.out.find("16 \"Verify error\""), std::string::npos);
     EXPECT_NE(r.out.find("2 bad usage"), std::string::npos);
+    for (const char* station : {"station IMAGE", "--log FILE", "--once-per-serial", "--count N",
+                                "fault-on=K:FAULT", "plug-every=DURATION", "9 station"}) {
+        EXPECT_NE(r.out.find(station), std::string::npos) << station;
+    }
 
     CliResult v = run_cli({"--version"});
     EXPECT_EQ(v.code, 0);
