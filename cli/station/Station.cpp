@@ -22,13 +22,13 @@
 #include "cli/JsonWriter.h"
 #include "cli/PrintableText.h"
 #include "cli/station/JsonLine.h"
-#include "cli/station/Sha256.h"
+#include "cli/station/SignalWatch.h"
 #include "cli/station/StationDisplay.h"
+#include "cli/station/StationImage.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
 #include "cli/station/WorkerProcess.h"
 #include "dialogue/DeviceDialogue.h"
-#include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
 #include "hid/PlainHidDispatcher.h"
 #include "hid/THidDeviceController.h"
@@ -43,150 +43,6 @@ using WallClock = std::chrono::system_clock;
 
 constexpr std::uint16_t SupportedVendor = 0xFFFF;
 constexpr std::uint16_t SupportedProduct = 0x2016;
-
-// ---- the image --------------------------------------------------------------------------
-
-struct ImageFacts {
-    std::string path;  // absolute, as the log names it
-    std::uint64_t size = 0;
-    std::string product_id;
-    std::string sha256;
-};
-
-// The workers read a private copy of the image, taken when it was checked: the digest in the
-// log is then that of what every device received, even if the file is replaced meanwhile.
-class ImageSnapshot {
-  public:
-    static std::optional<ImageSnapshot> write(std::span<const std::uint8_t> bytes,
-                                              std::string& error) {
-        std::string name =
-            (std::filesystem::temp_directory_path() / "vellox-station-image-XXXXXX").string();
-        UniqueFd fd(::mkstemp(name.data()));
-        if (!fd.valid()) {
-            error = "cannot make a copy of the image in " + name + ": " + std::strerror(errno);
-            return std::nullopt;
-        }
-        ImageSnapshot snapshot(name);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = "cannot write a copy of the image to " + name + ": " + std::strerror(errno);
-                return std::nullopt;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return snapshot;
-    }
-    ImageSnapshot(ImageSnapshot&& other) noexcept : path_(std::exchange(other.path_, {})) {}
-    ImageSnapshot& operator=(ImageSnapshot&&) = delete;
-    ImageSnapshot(const ImageSnapshot&) = delete;
-    ImageSnapshot& operator=(const ImageSnapshot&) = delete;
-    ~ImageSnapshot() {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    explicit ImageSnapshot(std::string path) : path_(std::move(path)) {}
-    std::string path_;
-};
-
-std::optional<ImageFacts> check_image(const std::string& given, std::vector<std::uint8_t>& bytes,
-                                      std::string& error) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(given, ec)) {
-        error = "no such image file '" + given + "'";
-        return std::nullopt;
-    }
-    ImageFacts facts;
-    facts.path = std::filesystem::absolute(given, ec).lexically_normal().string();
-    if (ec) facts.path = given;
-    const auto size = image_file_size(given);
-    if (size && *size >= ImageSizeLimit) {
-        error = "image file '" + given + "' is larger than any device's flash";
-        return std::nullopt;
-    }
-    auto file = ImageFile::open(given);
-    bytes.assign(size.value_or(0), 0);
-    const auto got = file ? file->read(bytes) : std::nullopt;
-    if (!size || !got || *got != *size) {
-        error = "cannot read image file '" + given + "'";
-        return std::nullopt;
-    }
-    const auto product = image_product_id(bytes);
-    if (!product) {
-        error = "image file '" + given + "' is too short to hold a product identifier";
-        return std::nullopt;
-    }
-    Sha256 sha;
-    sha.update(bytes);
-    facts.size = *size;
-    facts.product_id = *product;
-    facts.sha256 = sha.hex_digest();
-    return facts;
-}
-
-// ---- signals ----------------------------------------------------------------------------
-
-int signal_pipe_write = -1;
-
-extern "C" void station_signal_handler(int signo) {
-    const int saved = errno;
-    const auto byte = static_cast<unsigned char>(signo);
-    [[maybe_unused]] const auto n = ::write(signal_pipe_write, &byte, 1);
-    errno = saved;
-}
-
-// SIGINT and SIGTERM become bytes on a pipe the main loop polls; SIGPIPE is ignored (a
-// worker's pipe closing is read as its end). The old dispositions come back at the end.
-class SignalWatch {
-  public:
-    SignalWatch() {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-            read_ = UniqueFd(fds[0]);
-            write_ = UniqueFd(fds[1]);
-        }
-        signal_pipe_write = write_.get();
-        struct sigaction action {};
-        action.sa_handler = station_signal_handler;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, &old_int_);
-        ::sigaction(SIGTERM, &action, &old_term_);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        ::sigaction(SIGPIPE, &ignore, &old_pipe_);
-    }
-    ~SignalWatch() {
-        ::sigaction(SIGINT, &old_int_, nullptr);
-        ::sigaction(SIGTERM, &old_term_, nullptr);
-        ::sigaction(SIGPIPE, &old_pipe_, nullptr);
-        signal_pipe_write = -1;
-    }
-    SignalWatch(const SignalWatch&) = delete;
-    SignalWatch& operator=(const SignalWatch&) = delete;
-
-    int fd() const { return read_.get(); }
-    // How many signals arrived since the last call.
-    int take() {
-        int count = 0;
-        unsigned char buffer[64];
-        ssize_t n;
-        while ((n = ::read(read_.get(), buffer, sizeof buffer)) > 0) count += static_cast<int>(n);
-        return count;
-    }
-
-  private:
-    UniqueFd read_;
-    UniqueFd write_;
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
-    struct sigaction old_pipe_ {};
-};
 
 // ---- helpers ----------------------------------------------------------------------------
 
@@ -658,10 +514,6 @@ int run_station(const CliOptions& options, const CliStreams& io, const std::stri
         io.err << "vellox-cli: " << message << '\n' << usage_text() << std::flush;
         return to_int(ExitCode::Usage);
     };
-    if (program.empty()) {
-        io.err << "vellox-cli: station runs its workers from the vellox-cli program\n";
-        return to_int(ExitCode::Failure);
-    }
     std::optional<StationSimulation> simulation;
     if (options.station_simulate) {
         ParsedStationSimulation parsed = parse_station_simulation(*options.station_simulate);
@@ -672,6 +524,10 @@ int run_station(const CliOptions& options, const CliStreams& io, const std::stri
     std::vector<std::uint8_t> bytes;
     auto image = check_image(options.image, bytes, error);
     if (!image) return usage(error);
+    if (program.empty()) {
+        io.err << "vellox-cli: station runs its workers from the vellox-cli program\n";
+        return to_int(ExitCode::Failure);
+    }
     auto snapshot = ImageSnapshot::write(bytes, error);
     if (!snapshot) {
         io.err << "vellox-cli: " << error << '\n' << std::flush;

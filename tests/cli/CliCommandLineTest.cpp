@@ -75,6 +75,8 @@ TEST(CliCommandLine, SimulateReadsFirmwareSettingsAndThePlugDelay) {
 TEST(CliCommandLine, BadUsageIsOneLineThenTheUsageAndExitCodeTwo) {
     TempDir dir;
     const std::string existing = write_file(dir / "fw.bin", std::vector<std::uint8_t>(64)).string();
+    const std::string short_image =
+        write_file(dir / "short.bin", std::vector<std::uint8_t>(27)).string();
     const struct {
         std::vector<std::string> args;
         std::string error;
@@ -104,6 +106,10 @@ TEST(CliCommandLine, BadUsageIsOneLineThenTheUsageAndExitCodeTwo) {
          "vellox-cli: option --once-per-serial needs --log FILE, where the successes are"},
         {{"station", existing, "--count=0"},
          "vellox-cli: option --count takes a whole number from 1 to 1000000"},
+        {{"station", short_image},
+         "vellox-cli: image file '" + short_image + "' is too short to hold a product identifier"},
+        {{"station", existing, "--simulate=devices=0"},
+         "vellox-cli: bad --simulate settings: devices: expected 1 to 64, got '0'"},
         {{"info", "--log", "x.log"},
          "vellox-cli: options --log, --once-per-serial and --count are for station"},
     };

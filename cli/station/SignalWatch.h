@@ -1,0 +1,31 @@
+#pragma once
+// SIGINT and SIGTERM become bytes on a pipe that the station's loop polls; SIGPIPE is ignored
+// (a worker's pipe closing is read as its end). The old dispositions come back at the end.
+// One at a time per process.
+
+#include <csignal>
+
+#include "hid/linux/UniqueFd.h"
+
+namespace vellox::cli {
+
+class SignalWatch {
+  public:
+    SignalWatch();
+    ~SignalWatch();
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    int fd() const { return read_.get(); }
+    // How many signals arrived since the last call.
+    int take();
+
+  private:
+    UniqueFd read_;
+    UniqueFd write_;
+    struct sigaction old_int_ {};
+    struct sigaction old_term_ {};
+    struct sigaction old_pipe_ {};
+};
+
+}  // namespace vellox::cli
