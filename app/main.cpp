@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vellox"));
+    // Names the desktop entry, so that a desktop shows the window with its icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELLOX_APP_ID));
 
     vellox::TMainForm form;
     QApplication::setWindowIcon(form.windowIcon());

@@ -116,6 +116,9 @@ QImage Banner(const QString& version) {
                QStringLiteral("USB HID firmware download  \u00B7  Version ") + version);
     p.setPen(QPen(kAmber, 3));
     p.drawLine(128, 96, 300, 96);
+    // Read back by the build, which stops when the banner shows another version than the
+    // project's.
+    img.setText(QStringLiteral("Version"), version);
     return img;
 }
 
