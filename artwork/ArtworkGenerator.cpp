@@ -1,9 +1,10 @@
 // Draws the program's artwork: the banner of the main window, the application icon at
-// several sizes and the glyphs of the speed buttons. The PNGs it writes are committed beside
-// it and built into the program as Qt resources; run `cmake --build <dir> --target artwork`
+// several sizes and as SVG and the glyphs of the speed buttons. The PNGs it writes are committed
+// beside it and built into the program as Qt resources; run `cmake --build <dir> --target artwork`
 // after changing this file.
 
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <QRadialGradient>
 #include <QString>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -28,20 +30,28 @@ QFont BoldFont(int pixels) {
     return f;
 }
 
+// One filled outline of a picture; the same list draws the PNGs and writes the SVG icon.
+struct Shape {
+    QPainterPath path;
+    QColor fill;
+};
+
 // A chip with pins on both sides and a downward arrow into it, in a square of `size`.
-void DrawMark(QPainter& p, const QRectF& box, const QColor& body, const QColor& arrow) {
+std::vector<Shape> MarkShapes(const QRectF& box, const QColor& body, const QColor& arrow) {
     const double s = box.width();
     const QRectF chip(box.left() + s * 0.22, box.top() + s * 0.46, s * 0.56, s * 0.44);
-    p.setPen(Qt::NoPen);
-    p.setBrush(body.darker(140));
-    const int pins = 4;
-    for (int i = 0; i < pins; ++i) {
-        const double x = chip.left() + chip.width() * (i + 0.5) / pins - s * 0.035;
-        p.drawRect(QRectF(x, chip.top() - s * 0.06, s * 0.07, s * 0.07));
-        p.drawRect(QRectF(x, chip.bottom() - s * 0.01, s * 0.07, s * 0.07));
+    std::vector<Shape> shapes;
+    QPainterPath pins;
+    const int count = 4;
+    for (int i = 0; i < count; ++i) {
+        const double x = chip.left() + chip.width() * (i + 0.5) / count - s * 0.035;
+        pins.addRect(QRectF(x, chip.top() - s * 0.06, s * 0.07, s * 0.07));
+        pins.addRect(QRectF(x, chip.bottom() - s * 0.01, s * 0.07, s * 0.07));
     }
-    p.setBrush(body);
-    p.drawRoundedRect(chip, s * 0.05, s * 0.05);
+    shapes.push_back({pins, body.darker(140)});
+    QPainterPath chipPath;
+    chipPath.addRoundedRect(chip, s * 0.05, s * 0.05);
+    shapes.push_back({chipPath, body});
 
     QPainterPath a;
     const double cx = box.center().x();
@@ -53,8 +63,27 @@ void DrawMark(QPainter& p, const QRectF& box, const QColor& body, const QColor& 
     a.lineTo(cx - s * 0.22, box.top() + s * 0.34);
     a.lineTo(cx - s * 0.10, box.top() + s * 0.34);
     a.closeSubpath();
-    p.setBrush(arrow);
-    p.drawPath(a);
+    shapes.push_back({a, arrow});
+    return shapes;
+}
+
+void DrawMark(QPainter& p, const QRectF& box, const QColor& body, const QColor& arrow) {
+    p.setPen(Qt::NoPen);
+    for (const Shape& shape : MarkShapes(box, body, arrow)) {
+        p.setBrush(shape.fill);
+        p.drawPath(shape.path);
+    }
+}
+
+// The icon's rounded square (filled with the teal-to-deep diagonal gradient) and its mark.
+QPainterPath IconSquare(double size) {
+    QPainterPath square;
+    square.addRoundedRect(QRectF(0, 0, size, size), size * 0.18, size * 0.18);
+    return square;
+}
+std::vector<Shape> IconMark(double size) {
+    return MarkShapes(QRectF(size * 0.08, size * 0.06, size * 0.84, size * 0.84),
+                      QColor(230, 240, 245), kAmber);
 }
 
 QImage Icon(int size) {
@@ -67,11 +96,51 @@ QImage Icon(int size) {
     g.setColorAt(1, kDeep);
     p.setPen(Qt::NoPen);
     p.setBrush(g);
-    const double r = size * 0.18;
-    p.drawRoundedRect(QRectF(0, 0, size, size), r, r);
-    DrawMark(p, QRectF(size * 0.08, size * 0.06, size * 0.84, size * 0.84), QColor(230, 240, 245),
-             kAmber);
+    p.drawPath(IconSquare(size));
+    for (const Shape& shape : IconMark(size)) {
+        p.setBrush(shape.fill);
+        p.drawPath(shape.path);
+    }
     return img;
+}
+
+QString SvgPath(const QPainterPath& path) {
+    QString d;
+    auto point = [](const QPainterPath::Element& e) {
+        return QString::number(e.x, 'f', 2) + QLatin1Char(' ') + QString::number(e.y, 'f', 2);
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            d += QStringLiteral("M") + point(e);
+        } else if (e.isLineTo()) {
+            d += QStringLiteral("L") + point(e);
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            d += QStringLiteral("C") + point(e) + QLatin1Char(' ') + point(path.elementAt(i + 1)) +
+                 QLatin1Char(' ') + point(path.elementAt(i + 2));
+            i += 2;
+        }
+    }
+    return d + QStringLiteral("Z");
+}
+
+// The icon as a scalable picture for desktops that draw it at sizes between the PNGs'.
+QString IconSvg() {
+    const int size = 256;
+    QString svg = QStringLiteral(
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" "
+                      "viewBox=\"0 0 %1 %1\">\n"
+                      "<defs><linearGradient id=\"g\" x1=\"0\" y1=\"0\" x2=\"%1\" y2=\"%1\" "
+                      "gradientUnits=\"userSpaceOnUse\"><stop offset=\"0\" stop-color=\"%2\"/>"
+                      "<stop offset=\"1\" stop-color=\"%3\"/></linearGradient></defs>\n"
+                      "<path fill=\"url(#g)\" d=\"%4\"/>\n")
+                      .arg(size)
+                      .arg(kTeal.name(), kDeep.name(), SvgPath(IconSquare(size)));
+    for (const Shape& shape : IconMark(size)) {
+        svg += QStringLiteral("<path fill=\"%1\" d=\"%2\"/>\n")
+                   .arg(shape.fill.name(), SvgPath(shape.path));
+    }
+    return svg + QStringLiteral("</svg>\n");
 }
 
 QImage Banner(const QString& version) {
@@ -175,6 +244,12 @@ int main(int argc, char** argv) {
         ok = Save(Icon(size), dir, QStringLiteral("icon-%1.png").arg(size)) && ok;
     }
     ok = Save(Icon(256), dir, QStringLiteral("icon.png")) && ok;
+    QFile svg(dir.filePath(QStringLiteral("icon.svg")));
+    if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        svg.write(IconSvg().toUtf8()) < 0) {
+        std::fprintf(stderr, "artwork: cannot write %s\n", qPrintable(svg.fileName()));
+        ok = false;
+    }
     ok = Save(Glyph(32, 0), dir, QStringLiteral("write.png")) && ok;
     ok = Save(Glyph(16, 1), dir, QStringLiteral("query.png")) && ok;
     ok = Save(Glyph(16, 2), dir, QStringLiteral("read.png")) && ok;
