@@ -57,7 +57,7 @@ if dpkg-query -W -f='${Status}' vellox 2>/dev/null | grep -q "ok installed"; the
   fail "vellox is already installed here; remove it first (apt-get remove vellox)"
 fi
 "${apt[@]}" --no-install-recommends install "$deb" >/dev/null
-trap '"${apt[@]}" remove vellox >/dev/null 2>&1 || true; rm -rf "$tmp"' EXIT
+trap '"${apt[@]}" purge vellox >/dev/null 2>&1 || true; rm -rf "$tmp"' EXIT
 
 [ "$(/usr/bin/vellox-cli --version)" = "vellox-cli $version" ] ||
   fail "vellox-cli --version does not say $version"
@@ -98,4 +98,6 @@ trap 'rm -rf "$tmp"' EXIT
 left=$(for f in $files; do [ ! -e "$f" ] || echo "$f"; done)
 [ -z "$left" ] || fail "left behind after removal: $left"
 [ ! -e /usr/share/doc/vellox ] || fail "left behind after removal: /usr/share/doc/vellox"
+# Its maintainer scripts keep it known to dpkg until purged.
+"${apt[@]}" purge vellox >/dev/null
 echo "package: built, linted, validated, installed, ran, completed and removed $(basename "$deb")"

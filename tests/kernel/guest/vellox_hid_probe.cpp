@@ -136,13 +136,15 @@ int find(long ms) {
                 const auto sysfs_rd = read_file(base + "report_descriptor");
                 const auto lengths = report_lengths(sysfs_rd);
                 char target[256] = {};
-                ::readlink(("/sys/class/hidraw/" + n + "/device").c_str(), target,
-                           sizeof target - 1);
+                if (::readlink(("/sys/class/hidraw/" + n + "/device").c_str(), target,
+                               sizeof target - 1) < 0)
+                    return std::perror("readlink"), 1;
+                const char* slash = std::strrchr(target, '/');
                 std::printf(
                     "found_after_ms=%.1f\n",
                     std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 std::printf("node=%s\nhid_name=%s\nhid_id=%s\nhid_name_uevent=%s\n", node.c_str(),
-                            std::strrchr(target, '/') + 1, hid_id.c_str(),
+                            slash ? slash + 1 : target, hid_id.c_str(),
                             uevent_value(uevent, "HID_NAME").c_str());
                 // Signed 16-bit fields: cast before printing or comparing.
                 std::printf("rawinfo=%04x:%04x bus=%u\n", static_cast<std::uint16_t>(info.vendor),
