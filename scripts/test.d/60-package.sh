@@ -27,6 +27,12 @@ dpkg-deb -x "$deb" "$tmp/root"
 share=$tmp/root/usr/share
 desktop-file-validate "$share"/applications/*.desktop
 appstreamcli validate --no-net "$share"/metainfo/*.metainfo.xml
+icon=$(sed -n 's/^Icon=//p' "$share"/applications/*.desktop)
+for size in 16x16 48x48 256x256; do
+  [ -f "$share/icons/hicolor/$size/apps/$icon.png" ] || fail "no $size icon named $icon"
+done
+[ -f "$share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon named $icon"
+if dpkg-deb -c "$deb" | grep -qE 'demo|sample'; then fail "the demo or its sample is packaged"; fi
 grep -q "<release version=\"$version\"" "$share"/metainfo/*.metainfo.xml ||
   fail "the metadata's release is not $version"
 
