@@ -245,6 +245,8 @@ std::string help_text() {
         "                       fault-on=K:FAULT   device K (from 1) has FAULT (may repeat)\n"
         "                       for example devices=4,plug-every=1s,fault-on=3:wrong-verify-sum\n"
         "                       The station ends once every emulated plug was handled.\n"
+        "  --simulate-dump=FILE with the emulated bench: each plug's flash to FILE.N,\n"
+        "                       N counting the plugs from 1\n"
         "\n"
         "Exit codes:\n"
         "  0 success   1 unexpected fault   2 bad usage   3 no supported device\n"
