@@ -70,12 +70,18 @@ std::optional<HidrawInterface> read_hidraw_interface(const std::string& sys_root
     info.name = name;
     info.hid_dir = hid_dir.string();
     info.hid_name = hid_dir.filename().string();
-    std::istringstream lines(*uevent);
+    info.uevent = parse_uevent_text(*uevent);
+    return info;
+}
+
+std::map<std::string, std::string> parse_uevent_text(const std::string& text) {
+    std::map<std::string, std::string> properties;
+    std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         const auto eq = line.find('=');
-        if (eq != std::string::npos) info.uevent[line.substr(0, eq)] = trim(line.substr(eq + 1));
+        if (eq != std::string::npos) properties[line.substr(0, eq)] = trim(line.substr(eq + 1));
     }
-    return info;
+    return properties;
 }
 
 bool parse_hid_id(const std::string& value, std::uint16_t& vendor, std::uint16_t& product) {

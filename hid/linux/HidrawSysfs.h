@@ -21,6 +21,8 @@ std::vector<std::string> list_hidraw_names(const std::string& sys_root);
 // Empty when the interface or its HID device cannot be read.
 std::optional<HidrawInterface> read_hidraw_interface(const std::string& sys_root,
                                                      const std::string& name);
+// The KEY=VALUE lines of a sysfs uevent file; lines without '=' are skipped.
+std::map<std::string, std::string> parse_uevent_text(const std::string& text);
 // HID_ID "0003:0000FFFF:00002016" (bus, vendor, product in hexadecimal).
 bool parse_hid_id(const std::string& value, std::uint16_t& vendor, std::uint16_t& product);
 // bcdDevice of the USB device above the HID device, where there is one.
