@@ -1,13 +1,15 @@
 #include "cli/PrintableText.h"
 
 namespace vellox::cli {
+namespace {
 
-std::string printable(std::string_view text) {
+template <typename Keep>
+std::string escape_bytes(std::string_view text, Keep keep) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 32 && byte <= 126 && c != '\\') {
+        if (keep(byte)) {
             out += c;
         } else {
             out += "\\x";
@@ -16,6 +18,17 @@ std::string printable(std::string_view text) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string printable(std::string_view text) {
+    return escape_bytes(
+        text, [](unsigned char byte) { return byte >= 32 && byte <= 126 && byte != '\\'; });
+}
+
+std::string without_controls(std::string_view text) {
+    return escape_bytes(text, [](unsigned char byte) { return byte >= 32 && byte != 127; });
 }
 
 }  // namespace vellox::cli

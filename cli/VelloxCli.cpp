@@ -6,6 +6,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "cli/ExitCode.h"
+#include "cli/PrintableText.h"
 #ifndef _WIN32
 #include "cli/station/Station.h"
 #endif
@@ -19,26 +20,8 @@ namespace {
 
 std::string worker_program;
 
-// Arguments may hold line breaks or terminal escapes; the message quotes them, so it shows
-// them as \xHH and stays one line.
-std::string one_line(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 32 && byte != 127) {
-            out += c;
-        } else {
-            out += "\\x";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
-        }
-    }
-    return out;
-}
-
 int usage_error(const CliStreams& io, const std::string& message) {
-    io.err << "vellox-cli: " << one_line(message) << '\n' << usage_text() << std::flush;
+    io.err << "vellox-cli: " << without_controls(message) << '\n' << usage_text() << std::flush;
     return to_int(ExitCode::Usage);
 }
 
