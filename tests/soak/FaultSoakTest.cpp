@@ -28,6 +28,9 @@ struct Outcome {
     std::string message;
     bool operator==(const Outcome&) const = default;
 };
+// What a fault may lead to: one outcome, or two where the end depends on which thread of
+// the program sees the device go first.
+using Outcomes = std::vector<Outcome>;
 
 const Outcome Ok{0, "Download OK!"};
 const Outcome TimeOut{13, "Time out  error"};
@@ -41,26 +44,31 @@ const Outcome NotConnected{11, " no connected"};
 constexpr std::uint32_t RingSlots = 256;
 
 // What each fault leads to, for a download of `blocks` blocks with the fault's count `n`.
-Outcome expected_outcome(std::string_view fault, std::uint32_t n, std::uint32_t blocks) {
-    if (fault.empty()) return Ok;
-    if (fault == "silence") return TimeOut;  // the information query gets no reply
-    if (fault == "no-erase-replies") return Ok;
-    if (fault == "corrupt-echo") return n < blocks ? VerifyError : Ok;
+Outcomes expected_outcomes(std::string_view fault, std::uint32_t n, std::uint32_t blocks) {
+    if (fault.empty()) return {Ok};
+    if (fault == "silence") return {TimeOut};  // the information query gets no reply
+    if (fault == "no-erase-replies") return {Ok};
+    if (fault == "corrupt-echo") return {n < blocks ? VerifyError : Ok};
     if (fault == "echo-stop") {
-        if (n >= blocks) return Ok;
-        return blocks >= n + RingSlots ? WriteError : TimeOut;  // else the drain times out
+        if (n >= blocks) return {Ok};
+        return {blocks >= n + RingSlots ? WriteError : TimeOut};  // else the drain times out
     }
-    if (fault == "wrong-verify-sum") return VerifyError;
-    if (fault == "no-verify-reply") return TimeOut;
-    if (fault == "no-finish-reply") return TimeOut;
-    if (fault == "noise") return Ok;
-    if (fault == "refuse-writes") return OutDataError;
-    if (fault == "query-only") return OutDataError;
+    if (fault == "wrong-verify-sum") return {VerifyError};
+    if (fault == "no-verify-reply") return {TimeOut};
+    if (fault == "no-finish-reply") return {TimeOut};
+    if (fault == "noise") return {Ok};
+    if (fault == "refuse-writes") return {OutDataError};
+    if (fault == "query-only") return {OutDataError};
     if (fault == "unplug-after") {
-        if (n == 0) return OutDataError;  // the first block's write already fails
-        return n <= blocks ? NotConnected : Ok;
+        if (n == 0) return {OutDataError};  // the first block's write already fails
+        if (n < blocks) return {NotConnected};
+        // Gone right after the last block: its echo is read before the reading thread sees
+        // the device gone, and verify finds no device, or it is lost with the device and the
+        // drain times out.
+        if (n == blocks) return {NotConnected, TimeOut};
+        return {Ok};
     }
-    return {-1, "no expected outcome for fault '" + std::string(fault) + "'"};
+    return {};
 }
 
 struct ProcessFigures {
@@ -107,7 +115,7 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
 
     const auto catalogue = sim::fault_catalogue();
     for (const auto& fault : catalogue) {
-        ASSERT_NE(expected_outcome(fault.name, 0, 1).code, -1)
+        ASSERT_FALSE(expected_outcomes(fault.name, 0, 1).empty())
             << "the soak has no expected outcome for fault '" << fault.name << "'";
     }
 
@@ -117,6 +125,7 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
     std::map<std::string, std::map<std::string, int>> tally;
     ProcessFigures first;
     int failures = 0;
+    int repeated = 0;
     const auto start = std::chrono::steady_clock::now();
 
     for (unsigned long i = 0; i < count && failures < 10; ++i) {
@@ -137,29 +146,46 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
                 settings += ":" + std::to_string(n);
             }
         }
-        const Outcome want = expected_outcome(fault, n, blocks);
+        const Outcomes want = expected_outcomes(fault, n, blocks);
         SCOPED_TRACE("download " + std::to_string(i) + " of seed " + std::to_string(seed) + ": " +
                      settings + ", " + std::to_string(size) + " bytes");
 
         const auto image = sim::make_sample_image(size);
         write_file(image_path, image);
-        std::filesystem::remove(dump_path);
-        const CliResult r =
-            run_cli({settings, "--simulate-dump=" + dump_path, "download", image_path});
-        const auto lines = r.err_lines();
-        const Outcome got{r.code, r.code == 0 ? (r.out_lines().empty() ? "" : r.out_lines().back())
-                                              : (lines.empty() ? "" : lines.back())};
-        bool good = got == want;
-        EXPECT_EQ(got.code, want.code) << r.err;
-        EXPECT_EQ(got.message, want.message);
-        if (want.code == 0) {
+        auto download = [&] {
+            std::filesystem::remove(dump_path);
+            return run_cli({settings, "--simulate-dump=" + dump_path, "download", image_path});
+        };
+        auto outcome_of = [](const CliResult& r) {
+            const auto& lines = r.code == 0 ? r.out_lines() : r.err_lines();
+            return Outcome{r.code, lines.empty() ? "" : lines.back()};
+        };
+        auto expected = [&want](const Outcome& got) {
+            return std::find(want.begin(), want.end(), got) != want.end();
+        };
+        CliResult r = download();
+        Outcome got = outcome_of(r);
+        // The information query gives its reply 100 ms, and the reading thread that takes it
+        // is started just before: on a busy machine the new thread may not run in time. Such a
+        // download never began (no phase was shown), so it goes again, once.
+        if (!expected(got) && got == TimeOut && r.err_lines().size() == 1) {
+            ++repeated;
+            r = download();
+            got = outcome_of(r);
+        }
+        bool good = expected(got);
+        EXPECT_TRUE(good) << "ended with " << got.code << " \"" << got.message << "\", expected "
+                          << want.front().code << " \"" << want.front().message << "\""
+                          << (want.size() > 1 ? " or another" : "") << "\n"
+                          << r.err;
+        if (good && got.code == 0) {
             const auto flash = read_file(dump_path);
             const bool holds = flash.size() >= image.size() &&
                                std::equal(image.begin(), image.end(), flash.begin()) &&
                                std::all_of(flash.begin() + static_cast<std::ptrdiff_t>(size),
                                            flash.end(), [](std::uint8_t b) { return b == 0xFF; });
             EXPECT_TRUE(holds) << "the flash does not hold the image";
-            good = good && holds;
+            good = holds;
         }
         if (!good) ++failures;
         ++tally[fault.empty() ? "(none)" : fault][got.message];
@@ -169,7 +195,8 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
     const ProcessFigures last = process_figures();
     const auto seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::cout << "fault soak: " << count << " downloads in " << seconds << " s\n";
+    std::cout << "fault soak: " << count << " downloads in " << seconds << " s; " << repeated
+              << " repeated after an information query that timed out before the download\n";
     for (const auto& [fault, outcomes] : tally) {
         for (const auto& [message, times] : outcomes) {
             std::cout << "  " << fault << " -> \"" << message << "\": " << times << "\n";
@@ -181,8 +208,9 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
     EXPECT_LE(last.fds, first.fds);
     // The margin lets the allocator's caches move; a session, record or buffer left behind
     // by every download, some KiB each, passes it within a thousand downloads. Under
-    // AddressSanitizer freed memory sits in quarantine, and its leak check does this job.
-#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer freed memory sits in quarantine, and its leak check does this job;
+    // ThreadSanitizer's shadow memory grows with what it has seen.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LE(last.rss_kib, first.rss_kib + 8 * 1024);
 #endif
 }
