@@ -126,9 +126,10 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
     ProcessFigures first;
     int failures = 0;
     int repeated = 0;
+    unsigned long done = 0;
     const auto start = std::chrono::steady_clock::now();
 
-    for (unsigned long i = 0; i < count && failures < 10; ++i) {
+    for (unsigned long i = 0; i < count && failures < 10; ++i, ++done) {
         // Mostly a few blocks; now and then more than the ring of echoes holds.
         const std::uint32_t blocks =
             draw(0, 7) == 0 ? draw(RingSlots, RingSlots + 40) : draw(1, 40);
@@ -195,7 +196,7 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
     const ProcessFigures last = process_figures();
     const auto seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::cout << "fault soak: " << count << " downloads in " << seconds << " s; " << repeated
+    std::cout << "fault soak: " << done << " downloads in " << seconds << " s; " << repeated
               << " repeated after an information query that timed out before the download\n";
     for (const auto& [fault, outcomes] : tally) {
         for (const auto& [message, times] : outcomes) {
