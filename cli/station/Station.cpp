@@ -44,6 +44,12 @@ using WallClock = std::chrono::system_clock;
 constexpr std::uint16_t SupportedVendor = 0xFFFF;
 constexpr std::uint16_t SupportedProduct = 0x2016;
 
+// A board just plugged in may still be starting, and a busy host may miss the first reply:
+// a device that never answered its query, and so has had nothing written, is asked again a
+// little later, a few times, before it counts as failed.
+constexpr int QueryAttempts = 3;
+constexpr auto QueryRetryDelay = std::chrono::milliseconds(500);
+
 // ---- helpers ----------------------------------------------------------------------------
 
 std::string utc_time(WallClock::time_point when) {
@@ -85,6 +91,11 @@ struct Job {
 
     std::string serial;
     std::string product_id;
+    bool answered = false;  // the device replied to a query of this plug
+    int attempts = 0;       // workers started for the current stage
+    std::optional<SteadyClock::time_point> retry_at;
+    std::string last_message;  // of the attempt that waits to be repeated
+    int last_exit_code = 0;
     std::string phase = "Starting";
     int percent = -1;
     std::optional<JsonLine> result;  // the worker's result (download) or reply (info)
@@ -202,9 +213,13 @@ void Station::plug_due_devices() {
 }
 
 int Station::poll_timeout() const {
-    if (!simulation_ || stopping_ || next_plug_ >= simulation_->plugs) return -1;
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(next_plug_due_ - SteadyClock::now());
+    std::optional<SteadyClock::time_point> due;
+    if (simulation_ && !stopping_ && next_plug_ < simulation_->plugs) due = next_plug_due_;
+    for (const auto& job : jobs_) {
+        if (job->retry_at && (!due || *job->retry_at < *due)) due = job->retry_at;
+    }
+    if (!due) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - SteadyClock::now());
     return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
 }
 
@@ -268,6 +283,7 @@ bool Station::start_worker(Job& job) {
         argv.push_back(snapshot_.path());
     }
     job.result.reset();
+    ++job.attempts;
     job.phase = job.stage == Job::Stage::Query ? "Query" : "Starting";
     job.percent = -1;
 
@@ -291,6 +307,7 @@ void Station::on_line(Job& job, const std::string& line) {
     if (job.stage == Job::Stage::Query) {
         // info prints one object, without an event name.
         if (event->has("ok")) {
+            job.answered = event->flag("ok") == true;
             job.serial = event->text("serial");
             job.product_id = event->text("product_id");
             job.result = std::move(event);
@@ -299,6 +316,7 @@ void Station::on_line(Job& job, const std::string& line) {
     }
     const std::string kind = event->text("event");
     if (kind == "device") {
+        job.answered = true;
         job.serial = event->text("serial");
         job.product_id = event->text("product_id");
         JsonWriter json;
@@ -342,6 +360,19 @@ void Station::on_worker_end(Job& job) {
     }
     const bool ok = exited && code == 0 && job.result && job.result->flag("ok") == true;
 
+    if (!ok && exited && code == exit_code_for_status(3) && !job.answered &&
+        job.attempts < QueryAttempts) {
+        job.worker.reset();
+        job.retry_at = SteadyClock::now() + QueryRetryDelay;
+        job.last_message = message;
+        job.last_exit_code = code;
+        job.phase = "No answer yet, asking again";
+        job.percent = -1;
+        if (display_.mode() == StationDisplay::Mode::Lines) {
+            display_.note(label(job) + "  " + job.phase);
+        }
+        return;
+    }
     if (job.stage == Job::Stage::Query) {
         if (!ok) {
             finish(job, false, message, code);
@@ -358,6 +389,7 @@ void Station::on_worker_end(Job& job) {
             return;
         }
         job.stage = Job::Stage::Download;
+        job.attempts = 0;
         job.worker.reset();
         start_worker(job);
         return;
@@ -366,6 +398,17 @@ void Station::on_worker_end(Job& job) {
 }
 
 void Station::sweep() {
+    const auto now = SteadyClock::now();
+    for (const auto& job : jobs_) {
+        if (!job->retry_at || *job->retry_at > now) continue;
+        job->retry_at.reset();
+        // Stopping takes no new devices; one that never answered is not started again.
+        if (stopping_) {
+            finish(*job, false, job->last_message, job->last_exit_code);
+        } else {
+            start_worker(*job);
+        }
+    }
     std::erase_if(jobs_, [](const auto& job) { return job->instance_id.empty(); });
     plug_due_devices();
     take_new_devices();
@@ -386,6 +429,7 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     record.key("image_sha256").value(image_.sha256);
     record.key("ok").value(ok).key("message").value(message).key("exit_code").value(exit_code);
     record.key("duration_ms").value(static_cast<std::int64_t>(duration.count()));
+    record.key("attempts").value(job.attempts);
     record.key("host").value(host_).key("pid").value(static_cast<std::int64_t>(::getpid()));
     record.end_object();
 

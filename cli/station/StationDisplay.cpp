@@ -30,7 +30,7 @@ void StationDisplay::result(std::string_view text) {
 }
 
 void StationDisplay::note(std::string_view text) {
-    if (mode_ == Mode::Json) return;
+    // Standard error is for people in every mode: --json readers lose nothing by it.
     clear();
     err_ << text << '\n' << std::flush;
 }

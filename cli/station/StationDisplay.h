@@ -1,8 +1,8 @@
 #pragma once
 // What the operator sees. On a terminal (standard error) one line per active device, redrawn
 // in place below the lines that stay: a line per finished device and the counts, which go to
-// standard output. Without a terminal there is no redrawn part; with --json only event lines
-// on standard output.
+// standard output. Without a terminal there is no redrawn part; with --json event lines take
+// the place of the lines on standard output.
 
 #include <ostream>
 #include <string>
@@ -28,7 +28,7 @@ class StationDisplay {
     void set_active(std::vector<std::string> lines);
     // A line that stays, on standard output (text modes).
     void result(std::string_view text);
-    // A line that stays, on standard error (text modes).
+    // A line that stays, on standard error (every mode: warnings must reach the operator).
     void note(std::string_view text);
     // A JSON line on standard output (--json).
     void event(std::string_view json);

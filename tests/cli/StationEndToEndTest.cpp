@@ -23,6 +23,13 @@ struct StationResult {
     std::vector<std::string> out;  // standard output, line by line
     std::vector<JsonLine> events;  // the lines of standard output that are JSON
     bool timed_out = false;
+
+    // What the station said, to show with a failure.
+    std::string said() const {
+        std::string text;
+        for (const std::string& line : out) text += line + '\n';
+        return text;
+    }
 };
 
 // Runs the station; `on_event` sees each JSON line as it comes, with the station's pid.
@@ -124,6 +131,10 @@ TEST(StationRun, MixedFaultsGiveEachTheirOwnOutcomeAndTheCleanFlashEqualsTheImag
         EXPECT_GE(rec.number("duration_ms").value_or(-1), 0);
         EXPECT_TRUE(rec.text("node").starts_with("virtual:hidraw"));
     }
+    // Asked three times in all, as a board still starting up would be; the others once (a
+    // device that answered is never started again).
+    EXPECT_EQ(records.at("").number("attempts"), 3);
+    EXPECT_EQ(records.at("VX2016-000002").number("attempts"), 1);
     EXPECT_EQ(records.at("VX2016-000001").text("product_id"), "V201");
 
     const auto flash = read_file(dir / "flash.1");
@@ -154,7 +165,7 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
         run_station({"station", image_path.string(), "--log", log.string(), "--once-per-serial",
                      "--json", "--simulate=devices=2,plugs=4,plug-every=100ms"});
     ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 0) << r.said();
     EXPECT_EQ(of_kind(r, "done").size(), 1u);
     EXPECT_EQ(of_kind(r, "skipped").size(), 3u);
     const auto summary = of_kind(r, "summary");
