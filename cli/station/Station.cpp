@@ -1,20 +1,16 @@
 #include "cli/station/Station.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
-#include <span>
 #include <utility>
 #include <vector>
 
