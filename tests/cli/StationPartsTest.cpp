@@ -4,10 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
+
 #include "CliRun.h"
 #include "cli/JsonWriter.h"
 #include "cli/station/JsonLine.h"
 #include "cli/station/Sha256.h"
+#include "cli/station/StationDisplay.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
 
@@ -162,4 +165,32 @@ TEST(StationSimulationSettings, DevicesGetSerialsAndTheirOwnFaults) {
         EXPECT_FALSE(p.simulation) << text;
         EXPECT_EQ(p.error, error);
     }
+}
+
+TEST(StationOperatorDisplay, ALineThatStaysGoesAboveTheRedrawnBlockWhichComesBackBelowIt) {
+    std::ostringstream out;
+    std::ostringstream err;
+    {
+        StationDisplay display(StationDisplay::Mode::Terminal, out, err);
+        display.set_active({"hidraw1  Writing...... 5%", "0 OK, 0 failed"});
+        display.set_active({"hidraw1  Writing...... 5%", "0 OK, 0 failed"});  // unchanged
+        display.result("hidraw2  SN-2: OK");
+        display.set_active({"hidraw1  Writing...... 5%", "1 OK, 0 failed"});
+    }
+    EXPECT_EQ(out.str(), "hidraw2  SN-2: OK\n");
+    EXPECT_EQ(err.str(),
+              "hidraw1  Writing...... 5%\x1b[K\n0 OK, 0 failed\x1b[K\n"
+              "\x1b[2F\x1b[J"
+              "hidraw1  Writing...... 5%\x1b[K\n1 OK, 0 failed\x1b[K\n"
+              "\x1b[2F\x1b[J");  // the block goes when the display does
+
+    std::ostringstream json_out;
+    std::ostringstream json_err;
+    StationDisplay json(StationDisplay::Mode::Json, json_out, json_err);
+    json.set_active({"x"});
+    json.result("x: OK");
+    json.event(R"({"event":"summary"})");
+    json.note("vellox-cli: cannot write the log");
+    EXPECT_EQ(json_out.str(), "{\"event\":\"summary\"}\n");
+    EXPECT_EQ(json_err.str(), "vellox-cli: cannot write the log\n");
 }
