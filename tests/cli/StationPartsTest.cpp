@@ -1,5 +1,5 @@
 // The station's parts below its process handling: the image digest, the reading of JSON lines,
-// the log file and the emulated bench's settings.
+// the log file, the emulated bench's settings and the operator's display.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
