@@ -70,13 +70,6 @@ Property ReadProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom) {
     return result;
 }
 
-bool IsViewable(xcb_connection_t* c, xcb_window_t w) {
-    const auto cookie = xcb_get_window_attributes(c, w);
-    const Reply<xcb_get_window_attributes_reply_t> reply(
-        xcb_get_window_attributes_reply(c, cookie, nullptr));
-    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
 std::vector<xcb_window_t> Children(xcb_connection_t* c, xcb_window_t w) {
     const Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr));
@@ -109,6 +102,8 @@ void Describe(xcb_connection_t* c, const Atoms& atoms, xcb_window_t w, const Pro
 
 // A client window is the one carrying WM_CLASS (or WM_STATE, set by a window manager). A
 // reparenting window manager puts it a level or two below the frame it maps on the root.
+// Whether anything is mapped does not matter: a hidden window counts, and so does a minimised
+// one, whose frame and client the window manager has unmapped.
 void Collect(xcb_connection_t* c, const Atoms& atoms, xcb_window_t w, int depth,
              std::vector<TopLevelWindow>& out) {
     const Property wmClass = ReadProperty(c, w, XCB_ATOM_WM_CLASS);
@@ -117,9 +112,7 @@ void Collect(xcb_connection_t* c, const Atoms& atoms, xcb_window_t w, int depth,
         return;
     }
     if (depth == 0) return;
-    for (xcb_window_t child : Children(c, w)) {
-        if (IsViewable(c, child)) Collect(c, atoms, child, depth - 1, out);
-    }
+    for (xcb_window_t child : Children(c, w)) Collect(c, atoms, child, depth - 1, out);
 }
 
 }  // namespace
@@ -135,7 +128,7 @@ std::vector<TopLevelWindow> ListTopLevelWindows(const char* display) {
 
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c.get())); it.rem; xcb_screen_next(&it)) {
         for (xcb_window_t top : Children(c.get(), it.data->root)) {
-            if (IsViewable(c.get(), top)) Collect(c.get(), atoms, top, 2, windows);
+            Collect(c.get(), atoms, top, 2, windows);
         }
     }
     return windows;

@@ -18,9 +18,10 @@ struct TopLevelWindow {
     std::string title;      // _NET_WM_NAME, or WM_NAME where that is missing
 };
 
-// The mapped top-level windows of an X display (nullptr: the default display). Behind a
-// reparenting window manager these are the client windows inside the frames. Empty when no
-// display can be reached (no X server, Wayland without X).
+// The top-level windows of an X display (nullptr: the default display), mapped or not, so
+// hidden and minimised ones too. Behind a reparenting window manager these are the client
+// windows inside the frames. Empty when no display can be reached (no X server, Wayland
+// without X).
 std::vector<TopLevelWindow> ListTopLevelWindows(const char* display = nullptr);
 
 // Whether a top-level window with exactly this class and title exists.

@@ -53,6 +53,11 @@ void FirmwareDownload::phase(std::string_view text) {
 
 void FirmwareDownload::message(std::string_view text) { host_.show_message_box(text); }
 
+void FirmwareDownload::fail(std::string_view text) {
+    dlg_.host().set_status(text, StatusColour::Red);
+    dlg_.host().show_error_box(text);
+}
+
 bool FirmwareDownload::sum_image_file(const std::filesystem::path& path) {
     // OutReport's storage is the chunk buffer, so the next command carries image bytes in
     // whatever it does not set itself.
@@ -131,15 +136,17 @@ void FirmwareDownload::run() {
     host_.gauge_set_max(static_cast<std::int32_t>(size));
 
     {
+        // From here on the device is erased: a failure is shown as the dialogue's failures
+        // are, in red, not as a plain message over "Writing......".
         auto file = ImageFile::open(*path);
-        if (!file) return message(FileReadError);
+        if (!file) return fail(FileReadError);
         std::uint32_t offset = 0;
         do {
             out[ByteCommand] = CMD_WRITE;
             put_address24(out, offset);
             const auto n = file->read(std::span(BlockBuffer).first(block_length_at(offset)));
             // The file shrank or cannot be read: stop rather than send empty blocks.
-            if (!n || *n == 0) return message(FileReadError);
+            if (!n || *n == 0) return fail(FileReadError);
             out[ByteLength] = static_cast<std::uint8_t>(*n);
             std::copy(BlockBuffer.begin(), BlockBuffer.end(), out.begin() + ByteData);
             dlg_.send_report(dlg_.StatusCode, WriteTicks);

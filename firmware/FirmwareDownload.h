@@ -41,6 +41,8 @@ class FirmwareDownload {
     void phase(std::string_view text);
     bool sum_image_file(const std::filesystem::path& path);
     void message(std::string_view text);
+    // A failure without a status code: red status bar and the error box.
+    void fail(std::string_view text);
     // Pumps until `done` holds; false when StatusCode reports a failure first.
     template <typename Done>
     bool wait_reply(Done done);

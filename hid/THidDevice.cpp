@@ -29,6 +29,7 @@ THidDevice::THidDevice(HidPlatform& platform, HidDispatcher& dispatcher, THidPnP
 }
 
 THidDevice::~THidDevice() {
+    if (Controller_ != nullptr) Controller_->Forget(this);
     const THidDataEvent data_event = DataEvent_;
     const THidPlugEvent unplug_event = UnplugEvent_;
     SetDataEvent(THidDataEvent());
@@ -59,9 +60,7 @@ bool THidDevice::OpenMain() {
     return MainHandle_ != nullptr;
 }
 
-bool THidDevice::OpenRead() { return OpenReadHandle(); }
-
-bool THidDevice::OpenReadHandle() {
+bool THidDevice::OpenRead() {
     if (!CanAccess()) {
         // The reading thread lets go of its handle itself once the record is out of reach.
         CloseReadNow();
@@ -84,7 +83,10 @@ void THidDevice::CloseRead() {
     CloseReadNow();
 }
 
-void THidDevice::CloseReadNow() { ReadHandle_.reset(); }
+void THidDevice::CloseReadNow() {
+    ReadHandle_.reset();
+    ReadHandleFailed_ = false;
+}
 
 const HidPreparsedData* THidDevice::GetPreparsedData() {
     if (!PreparsedData_ && OpenMain()) {
@@ -109,8 +111,10 @@ bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::
 }
 
 bool THidDevice::StartRead(std::uint8_t* buf, std::uint32_t count) {
-    if (!OpenReadHandle()) return false;
-    return ReadHandle_->start_read(std::span<std::uint8_t>(buf, count));
+    if (!OpenRead()) return false;
+    if (ReadHandle_->start_read(std::span<std::uint8_t>(buf, count))) return true;
+    ReadHandleFailed_ = true;
+    return false;
 }
 
 HidWaitResult THidDevice::WaitRead(std::chrono::milliseconds timeout, HidWaker& waker) {
@@ -120,7 +124,8 @@ HidWaitResult THidDevice::WaitRead(std::chrono::milliseconds timeout, HidWaker& 
 
 std::uint32_t THidDevice::ReadResult() {
     std::uint32_t bytes = 0;
-    if (!ReadHandle_ || !ReadHandle_->read_result(bytes)) return 0;
+    if (!ReadHandle_) return 0;
+    if (!ReadHandle_->read_result(bytes)) ReadHandleFailed_ = true;
     return bytes;
 }
 
@@ -141,22 +146,23 @@ void THidDevice::Unplug() {
     PluggedIn_ = false;
     CloseMain();
     CloseRead();
-    if (UnplugEvent_.Assigned()) UnplugEvent_(this);
+    // Cleared before the call: the handler may release this record.
+    const THidPlugEvent unplug_event = UnplugEvent_;
     UnplugEvent_ = THidPlugEvent();
+    if (unplug_event.Assigned()) unplug_event(this);
 }
 
 void THidDevice::StartReadThread() {
     if (!DataEvent_.Assigned() || !PluggedIn_ || !CheckedOut_ || !ReadWriteAccess_ || ReadThread_) {
         return;
     }
-    // The length is fetched here, on this thread: the reading thread never touches the main
-    // handle. The read handle is opened here too, before the thread exists, so that a reply
-    // to a command sent right after this call already has a reader (the thread would open it
-    // only some time later). If it cannot be opened, the thread reports that as a data error.
-    const std::uint32_t length = GetCaps().InputReportByteLength;
-    OpenReadHandle();
+    // The read handle is opened here, before the thread exists, so that a reply to a command
+    // sent right after this call already has a reader (the thread would open it only some
+    // time later). If it cannot be opened, the thread reports that as a data error.
+    if (ReadHandleFailed_) CloseReadNow();
+    OpenRead();
     ReadThread_ =
-        std::make_unique<THidDeviceReadThread>(*this, Dispatcher_, Platform_.make_waker(), length);
+        std::make_unique<THidDeviceReadThread>(*this, Dispatcher_, Platform_.make_waker());
 }
 
 void THidDevice::StopReadThread() {

@@ -52,8 +52,6 @@ class THidDevice {
     // PluggedIn and (CheckedOut or InEvent): no handle is opened otherwise.
     bool CanAccess() const;
     bool OpenMain();
-    // While a reading thread runs, only that thread uses the read handle.
-    bool OpenRead();
     void CloseMain();
     void CloseRead();
     // Fetched once through the main handle, then cached; null when it cannot be had.
@@ -63,11 +61,6 @@ class THidDevice {
     // Writes one whole report (byte 0 the report ID, `count` normally OutputReportByteLength);
     // no padding, cutting or checking. Blocks until the platform has taken it.
     bool WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written);
-
-    // Reading thread side: one outstanding read through the read handle.
-    bool StartRead(std::uint8_t* buf, std::uint32_t count);
-    std::uint32_t ReadResult();
-    bool CancelPending();
 
     // Replaces the data event; clearing it stops the reading thread (a report waiting for
     // delivery is handed to the old handler first), assigning it may start one. A data or
@@ -86,10 +79,17 @@ class THidDevice {
     friend class THidDeviceController;
     friend class THidDeviceReadThread;
 
+    // The read handle belongs to the reading thread while one runs, so these are not for
+    // the record's users: the record opens the handle before it starts the thread, and the
+    // thread alone reads through it.
+    bool OpenRead();
+    bool StartRead(std::uint8_t* buf, std::uint32_t count);
+    std::uint32_t ReadResult();
+    bool CancelPending();
+
     void StartReadThread();
     void StopReadThread();
     void CloseReadNow();
-    bool OpenReadHandle();
     HidWaitResult WaitRead(std::chrono::milliseconds timeout, HidWaker& waker);
     std::unique_ptr<HidHandle> OpenForQueries(bool& read_write);
 
@@ -102,6 +102,9 @@ class THidDevice {
     std::unique_ptr<HidHandle> MainHandle_;
     // While a reading thread exists only that thread touches the read handle.
     std::unique_ptr<HidHandle> ReadHandle_;
+    // A read through the handle failed (a hung-up node stays dead): the next reading thread
+    // opens a fresh one.
+    bool ReadHandleFailed_ = false;
     HidAttributes Attributes_;
     THidPnPInfo PnPInfo_;
     std::optional<HidPreparsedData> PreparsedData_;

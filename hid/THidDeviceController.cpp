@@ -8,15 +8,48 @@ namespace {
 std::atomic<int> g_controller_count{0};
 }
 
+// One handler call about a record. The handler may release the record (its owner may, for a
+// checked-out one); Alive() then turns false and the record must not be touched again.
+class THidDeviceController::EventScope {
+  public:
+    // `in_event` sets the record's InEvent for the call, which lets the handler open it.
+    EventScope(THidDeviceController& controller, THidDevice* device, bool in_event)
+        : controller_(controller), slot_(controller.InHandler_.size()), in_event_(in_event) {
+        controller.InHandler_.push_back(device);
+        if (in_event_) device->InEvent_ = true;
+    }
+    ~EventScope() {
+        if (in_event_ && Alive()) controller_.InHandler_[slot_]->InEvent_ = false;
+        controller_.InHandler_.resize(slot_);
+    }
+    EventScope(const EventScope&) = delete;
+    EventScope& operator=(const EventScope&) = delete;
+
+    bool Alive() const { return controller_.InHandler_[slot_] != nullptr; }
+
+  private:
+    THidDeviceController& controller_;
+    std::size_t slot_;
+    bool in_event_;
+};
+
 THidDeviceController::THidDeviceController(HidPlatform& platform, HidDispatcher& dispatcher)
     : Platform_(platform), Dispatcher_(dispatcher) {
     if (++g_controller_count > 1) {
         --g_controller_count;
         throw EControllerError("Only one THidDeviceController allowed per program");
     }
-    for (auto& device : BuildDeviceList()) {
-        THidDevice* raw = device.get();
-        DeviceList_.push_back(Entry{raw, std::move(device)});
+    try {
+        for (auto& device : BuildDeviceList()) {
+            THidDevice* raw = device.get();
+            DeviceList_.push_back(Entry{raw, std::move(device)});
+        }
+    } catch (...) {
+        // No controller came to be, so it must not keep the one place taken.
+        for (auto& entry : DeviceList_) entry.Device->Controller_ = nullptr;
+        DeviceList_.clear();
+        --g_controller_count;
+        throw;
     }
 }
 
@@ -75,11 +108,16 @@ void THidDeviceController::DeviceChange() {
             }
         }
         if (present) continue;
-        record->Unplug();
+        changed = true;
+        {
+            EventScope scope(*this, record, false);
+            record->Unplug();
+            if (!scope.Alive()) continue;
+        }
         if (OnRemoval_.Assigned()) {
-            record->InEvent_ = true;
+            EventScope scope(*this, record, true);
             OnRemoval_(record);
-            record->InEvent_ = false;
+            if (!scope.Alive()) continue;
         }
         if (!record->CheckedOut()) {
             for (std::size_t k = 0; k < DeviceList_.size(); ++k) {
@@ -90,7 +128,6 @@ void THidDeviceController::DeviceChange() {
                 }
             }
         }
-        changed = true;
     }
 
     // Interfaces already listed and still plugged in keep their record.
@@ -112,9 +149,8 @@ void THidDeviceController::DeviceChange() {
         DeviceList_.push_back(Entry{record, std::move(candidate)});
         changed = true;
         if (OnArrival_.Assigned()) {
-            record->InEvent_ = true;
+            EventScope scope(*this, record, true);
             OnArrival_(record);
-            record->InEvent_ = false;
         }
     }
 
@@ -134,10 +170,9 @@ std::int32_t THidDeviceController::Enumerate() {
 
 bool THidDeviceController::EnumerateStep(THidDevice* device, std::int32_t idx) {
     if (!OnEnumerate_.Assigned()) return false;
-    device->InEvent_ = true;
+    EventScope scope(*this, device, true);
     const bool go_on = OnEnumerate_(device, idx);
-    device->InEvent_ = false;
-    if (!device->CheckedOut()) {
+    if (scope.Alive() && !device->CheckedOut()) {
         device->CloseMain();
         device->CloseRead();
     }
@@ -145,15 +180,27 @@ bool THidDeviceController::EnumerateStep(THidDevice* device, std::int32_t idx) {
 }
 
 bool THidDeviceController::CheckOutAt(std::int32_t Idx, std::unique_ptr<THidDevice>& HidDev) {
-    // Emptying the out value releases whatever record it held, before the list is looked at.
+    // The index names a record of the list as the caller saw it. Releasing the record the out
+    // value still holds may drop or replace that one's entry, so the wanted record is picked
+    // first and found again afterwards.
+    THidDevice* wanted = DeviceAt(Idx);
+    if (wanted != nullptr && wanted->CheckedOut()) wanted = nullptr;
     HidDev.reset();
-    if (Idx < 0 || Idx >= DeviceCount()) return false;
-    Entry& entry = DeviceList_[static_cast<std::size_t>(Idx)];
-    if (entry.Device->CheckedOut()) return false;
-    HidDev = std::move(entry.Owned);
-    HidDev->CheckedOut_ = true;
-    HidDev->StartReadThread();
-    return true;
+    if (wanted == nullptr) return false;
+    for (Entry& entry : DeviceList_) {
+        if (entry.Device != wanted || !entry.Owned) continue;
+        HidDev = std::move(entry.Owned);
+        HidDev->CheckedOut_ = true;
+        HidDev->StartReadThread();
+        return true;
+    }
+    return false;
+}
+
+void THidDeviceController::Forget(THidDevice* device) {
+    for (auto& entry : InHandler_) {
+        if (entry == device) entry = nullptr;
+    }
 }
 
 void THidDeviceController::CheckIn(THidDevice* device, THidPnPInfo& pnp_info,

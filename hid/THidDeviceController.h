@@ -82,7 +82,11 @@ class THidDeviceController {
         std::unique_ptr<THidDevice> Owned;  // empty while the record is checked out
     };
 
+    class EventScope;
+
     std::vector<std::unique_ptr<THidDevice>> BuildDeviceList();
+    // A record is being released: handler calls still running must not touch it afterwards.
+    void Forget(THidDevice* device);
     bool EnumerateStep(THidDevice* device, std::int32_t idx);
     // Check-in of a released record (called from its destructor).
     void CheckIn(THidDevice* device, THidPnPInfo& pnp_info, const THidDataEvent& data_event,
@@ -102,4 +106,6 @@ class THidDeviceController {
     std::int32_t DevThreadSleepTime_ = 100;
     std::string Version_ = "1.0.22";
     std::vector<Entry> DeviceList_;
+    // Records whose handler call is running, innermost last; released ones become null.
+    std::vector<THidDevice*> InHandler_;
 };

@@ -5,12 +5,11 @@
 #include "hid/THidDevice.h"
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, HidDispatcher& dispatcher,
-                                           std::unique_ptr<HidWaker> waker,
-                                           std::uint32_t input_length)
+                                           std::unique_ptr<HidWaker> waker)
     : Device_(device),
       Dispatcher_(dispatcher),
       Waker_(std::move(waker)),
-      Buffer_(input_length == 0 ? 0 : std::max(input_length, ReadBufferSize)),
+      Buffer_(ReadBufferSize),
       Call_([this] { RunItem(); }) {
     Thread_ = std::thread([this] { Execute(); });
 }

@@ -26,14 +26,15 @@ class THidDeviceReadThread {
     // Reports kept while the user-interface thread has not taken them, the one being handed
     // over included; newer ones are dropped beyond this.
     static constexpr std::size_t BacklogLimit = 4096;
-    // Reads ask for this much, so that a report longer than the interface declares arrives
-    // whole (and is then judged by its true length) rather than cut to a valid-looking one.
+    // Reads ask for this much whatever the capabilities say: a report longer than the
+    // interface declares arrives whole (and is then judged by its true length) rather than cut
+    // to a valid-looking one, and a device whose capabilities could not be read when reading
+    // started still gets its reports through.
     static constexpr std::uint32_t ReadBufferSize = 4096;
 
-    // Starts reading at once through the record's read handle, which the caller has opened;
-    // `input_length` is the record's InputReportByteLength (0: nothing can be read).
+    // Starts reading at once through the record's read handle, which the caller has opened.
     THidDeviceReadThread(THidDevice& device, HidDispatcher& dispatcher,
-                         std::unique_ptr<HidWaker> waker, std::uint32_t input_length);
+                         std::unique_ptr<HidWaker> waker);
     // Stops the thread (see Stop).
     ~THidDeviceReadThread();
     THidDeviceReadThread(const THidDeviceReadThread&) = delete;

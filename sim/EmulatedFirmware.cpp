@@ -170,6 +170,7 @@ void EmulatedFirmware::handle_verify(const Report& command, Clock::time_point no
     auto sum = static_cast<std::uint16_t>(
         std::accumulate(flash_.begin(), flash_.begin() + static_cast<std::ptrdiff_t>(end), 0u));
     if (settings_.faults.wrong_verify_sum) ++sum;
+    if (settings_.faults.no_verify_reply) return;
     Report reply = reply_head(command);
     reply[pos_data] = static_cast<std::uint8_t>(sum >> 8);
     reply[pos_data + 1] = static_cast<std::uint8_t>(sum);

@@ -8,12 +8,13 @@
 namespace sim {
 namespace {
 
-constexpr std::array<FaultInfo, 10> faults{{
+constexpr std::array<FaultInfo, 11> faults{{
     {"silence", false, "the device never answers"},
     {"no-erase-replies", false, "erase works but sends no progress replies"},
     {"corrupt-echo", true, "the echo of block N (0 = first after erase) differs from the block"},
     {"echo-stop", true, "only the first N blocks after erase are echoed"},
     {"wrong-verify-sum", false, "the verify reply carries a wrong sum"},
+    {"no-verify-reply", false, "the verify command gets no reply"},
     {"no-finish-reply", false, "the finish command gets no reply"},
     {"noise", false, "a report with a wrong checksum or length comes before every good reply"},
     {"refuse-writes", false, "every output report fails (the host's write fails)"},
@@ -150,6 +151,7 @@ std::string apply_fault(std::string_view value, FirmwareFaults& f) {
     if (name == "corrupt-echo") f.corrupt_echo_at = n;
     if (name == "echo-stop") f.echo_limit = n;
     if (name == "wrong-verify-sum") f.wrong_verify_sum = true;
+    if (name == "no-verify-reply") f.no_verify_reply = true;
     if (name == "no-finish-reply") f.no_finish_reply = true;
     if (name == "noise") f.noise = true;
     if (name == "refuse-writes") f.refuse_writes = true;
@@ -242,6 +244,7 @@ std::string format_settings(const FirmwareSettings& s) {
     counted(f.corrupt_echo_at, "corrupt-echo");
     counted(f.echo_limit, "echo-stop");
     flag(f.wrong_verify_sum, "wrong-verify-sum");
+    flag(f.no_verify_reply, "no-verify-reply");
     flag(f.no_finish_reply, "no-finish-reply");
     flag(f.noise, "noise");
     flag(f.refuse_writes, "refuse-writes");

@@ -20,6 +20,7 @@ struct FirmwareFaults {
         corrupt_echo_at;                      // echo of this block (0 = first since erase) differs
     std::optional<std::uint32_t> echo_limit;  // only this many blocks since erase are echoed
     bool wrong_verify_sum = false;            // verify reply carries a sum one too high
+    bool no_verify_reply = false;
     bool no_finish_reply = false;
     bool noise = false;  // a bad report (wrong checksum or wrong length) before every good one
     bool refuse_writes = false;  // every output report fails on the host side

@@ -24,8 +24,20 @@ void LinuxHidWaker::drain() {
     [[maybe_unused]] const auto n = ::read(fd_.get(), &count, sizeof count);
 }
 
-LinuxHidHandle::LinuxHidHandle(UniqueFd fd, std::string sys_root, std::string name)
-    : fd_(std::move(fd)), sys_root_(std::move(sys_root)), name_(std::move(name)) {}
+LinuxHidHandle::LinuxHidHandle(UniqueFd fd, std::string sys_root, std::string name,
+                               std::function<void()> on_hang_up)
+    : fd_(std::move(fd)),
+      sys_root_(std::move(sys_root)),
+      name_(std::move(name)),
+      on_hang_up_(std::move(on_hang_up)) {}
+
+void LinuxHidHandle::hang_up() {
+    pending_ = false;
+    result_ok_ = false;
+    if (hung_up_) return;
+    hung_up_ = true;
+    if (on_hang_up_) on_hang_up_();
+}
 
 bool LinuxHidHandle::get_attributes(HidAttributes& attributes) {
     if (const auto info = read_hidraw_interface(sys_root_, name_)) {
@@ -123,9 +135,9 @@ void LinuxHidHandle::read_now() {
     pending_ = false;
     if (n < 0) {
         // EIO / ENODEV once the device is gone.
-        hung_up_ = true;
-        result_ok_ = false;
-        hid_set_last_error(static_cast<std::uint32_t>(errno));
+        const int error = errno;
+        hang_up();
+        hid_set_last_error(static_cast<std::uint32_t>(error));
         return;
     }
     result_ok_ = true;
@@ -143,9 +155,7 @@ HidWaitResult LinuxHidHandle::wait_read(std::chrono::milliseconds timeout, HidWa
         if (n < 0 && errno != EINTR) {
             // poll itself failed: end the read with an error rather than have the reading
             // thread call straight back in, spinning for as long as the failure lasts.
-            hung_up_ = true;
-            pending_ = false;
-            result_ok_ = false;
+            hang_up();
             return HidWaitResult::Completed;
         }
         if (n <= 0) {
@@ -156,10 +166,9 @@ HidWaitResult LinuxHidHandle::wait_read(std::chrono::milliseconds timeout, HidWa
             read_now();
             if (!pending_) return HidWaitResult::Completed;
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            // Unplugged: the read ends with an error.
-            hung_up_ = true;
-            pending_ = false;
-            result_ok_ = false;
+            // Unplugged: the read ends with an error, and the list wants a rescan, which
+            // finds the interface gone (or no longer openable) and drops its record.
+            hang_up();
             return HidWaitResult::Completed;
         }
         if (fds[1].revents & POLLIN) {

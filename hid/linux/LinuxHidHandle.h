@@ -3,6 +3,7 @@
 // numbered reports gets a 0 report-ID byte put in front of every report, so that every read
 // looks the same to the layer above.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,8 +23,10 @@ class LinuxHidWaker : public HidWaker {
 
 class LinuxHidHandle : public HidHandle {
   public:
-    // `sys_root` and `name` ("hidraw3") locate the interface in sysfs.
-    LinuxHidHandle(UniqueFd fd, std::string sys_root, std::string name);
+    // `sys_root` and `name` ("hidraw3") locate the interface in sysfs. `on_hang_up` is called
+    // (on the reading thread) once when the node reports that its device is gone.
+    LinuxHidHandle(UniqueFd fd, std::string sys_root, std::string name,
+                   std::function<void()> on_hang_up = {});
 
     bool get_attributes(HidAttributes& attributes) override;
     std::optional<HidPreparsedData> get_preparsed_data() override;
@@ -35,10 +38,12 @@ class LinuxHidHandle : public HidHandle {
 
   private:
     void read_now();
+    void hang_up();
 
     UniqueFd fd_;
     std::string sys_root_;
     std::string name_;
+    std::function<void()> on_hang_up_;
     std::optional<bool> numbered_;
     bool hung_up_ = false;
     std::span<std::uint8_t> buffer_;

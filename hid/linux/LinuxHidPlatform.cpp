@@ -80,7 +80,8 @@ std::unique_ptr<HidHandle> LinuxHidPlatform::open(const std::string& path, HidOp
         return nullptr;
     }
     return std::make_unique<LinuxHidHandle>(std::move(fd), options_.sys_root,
-                                            fs::path(path).filename().string());
+                                            fs::path(path).filename().string(),
+                                            [this] { monitor_.request_rescan(); });
 }
 
 std::unique_ptr<HidWaker> LinuxHidPlatform::make_waker() {

@@ -2,6 +2,7 @@
 
 #include <linux/netlink.h>
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -40,7 +41,8 @@ LinuxHotplugMonitor::LinuxHotplugMonitor(Source source, std::chrono::millisecond
         }
     }
     timer_ = UniqueFd(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
-    for (const UniqueFd* fd : {&uevents_, &timer_}) {
+    requests_ = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    for (const UniqueFd* fd : {&uevents_, &timer_, &requests_}) {
         if (!fd->valid()) continue;
         epoll_event event{};
         event.events = EPOLLIN;
@@ -93,7 +95,19 @@ bool LinuxHotplugMonitor::take() {
             due = true;
         }
     }
+    if (requests_.valid()) {
+        std::uint64_t count = 0;
+        if (::read(requests_.get(), &count, sizeof count) == sizeof count && count > 0) {
+            due = true;
+        }
+    }
     return due;
+}
+
+void LinuxHotplugMonitor::request_rescan() {
+    if (!requests_.valid()) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(requests_.get(), &one, sizeof one);
 }
 
 void LinuxHotplugMonitor::arm_retry() {

@@ -25,6 +25,9 @@ class LinuxHotplugMonitor {
     // An interface could not be opened yet: have take() ask for another rescan shortly,
     // at most `retries` times since the last uevent. Any thread.
     void arm_retry();
+    // A reader saw its device hang up, maybe before any uevent (or with none coming at all,
+    // as in a container): have take() ask for a rescan at once. Any thread.
+    void request_rescan();
     bool listening() const { return uevents_.valid(); }
     int retries_left() const { return retries_left_.load(); }
 
@@ -35,6 +38,7 @@ class LinuxHotplugMonitor {
     UniqueFd epoll_;
     UniqueFd uevents_;
     UniqueFd timer_;
+    UniqueFd requests_;
     std::chrono::milliseconds retry_interval_;
     int retries_;
     std::atomic<int> retries_left_;

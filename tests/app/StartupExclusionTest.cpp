@@ -57,9 +57,12 @@ TEST_F(StartupExclusion, ReadsNetWmNameBeforeWmName) {
         << "WM_NAME is only the fallback";
 }
 
-TEST_F(StartupExclusion, IgnoresUnmappedWindows) {
-    TestWindow hidden(xvfb_.display(), "TMainForm1", "Quillet", true, /*map=*/false);
-    EXPECT_FALSE(TopLevelWindowExists(kExclusionClass, kExclusionTitle, display()));
+TEST_F(StartupExclusion, FindsHiddenAndMinimisedWindows) {
+    for (const auto shown : {TestWindow::Shown::Unmapped, TestWindow::Shown::IconicInFrame}) {
+        TestWindow window(xvfb_.display(), "TMainForm1", "Quillet", true, shown);
+        EXPECT_TRUE(TopLevelWindowExists(kExclusionClass, kExclusionTitle, display()))
+            << static_cast<int>(shown);
+    }
 }
 
 TEST(StartupExclusionNoDisplay, FindsNothing) {

@@ -116,13 +116,24 @@ bool XvfbServer::Reachable() const {
 XvfbServer::~XvfbServer() { Reap(pid_); }
 
 TestWindow::TestWindow(const std::string& display, std::string_view className,
-                       std::string_view title, bool useNetWmName, bool map) {
+                       std::string_view title, bool useNetWmName, Shown shown) {
     connection_ = xcb_connect(display.c_str(), nullptr);
     if (xcb_connection_has_error(connection_)) return;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    xcb_window_t parent = screen->root;
+    if (shown == Shown::IconicInFrame) {
+        parent = xcb_generate_id(connection_);
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, parent, screen->root, 10, 10, 140, 110,
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    }
     const xcb_window_t w = xcb_generate_id(connection_);
-    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, w, screen->root, 10, 10, 120, 80, 0,
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, w, parent, 10, 10, 120, 80, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    if (shown == Shown::IconicInFrame) {
+        const std::uint32_t iconic[2] = {3, XCB_NONE};  // IconicState, no icon window
+        const xcb_atom_t wmState = Atom(connection_, "WM_STATE");
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, w, wmState, wmState, 32, 2, iconic);
+    }
     if (!className.empty()) {
         std::string value = "instance";
         value.push_back('\0');
@@ -146,7 +157,7 @@ TestWindow::TestWindow(const std::string& display, std::string_view className,
                                 title.data());
         }
     }
-    if (map) xcb_map_window(connection_, w);
+    if (shown == Shown::Mapped) xcb_map_window(connection_, w);
     // A round trip, so the window exists on the server before anyone looks.
     std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }

@@ -30,13 +30,20 @@ class XvfbServer {
     std::string display_;
 };
 
-// A mapped top-level window made through its own connection; it lives as long as the object.
+// A top-level window made through its own connection; it lives as long as the object.
 class TestWindow {
   public:
+    enum class Shown {
+        Mapped,
+        Unmapped,  // never mapped: a hidden window
+        // Minimised behind a reparenting window manager: the client, marked iconic in
+        // WM_STATE, sits unmapped in an unmapped frame.
+        IconicInFrame,
+    };
     // Empty className or title: the property is left out. With useNetWmName false the title
     // goes to WM_NAME only.
     TestWindow(const std::string& display, std::string_view className, std::string_view title,
-               bool useNetWmName = true, bool map = true);
+               bool useNetWmName = true, Shown shown = Shown::Mapped);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;

@@ -242,7 +242,11 @@ TEST(Download, FileShrinkingDuringTheWriteEndsWithoutEmptyBlocks) {
         pump();
     };
     r.download();
-    EXPECT_EQ(r.host.message_boxes, (std::vector<std::string>{"File read error"}));
+    // The device is half written: a failure like any other, not "Writing......".
+    EXPECT_EQ(r.rig.host.status, "File read error");
+    EXPECT_EQ(r.rig.host.status_colour, StatusColour::Red);
+    EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{"File read error"}));
+    EXPECT_TRUE(r.host.message_boxes.empty());
     expect_ended(r);
     const auto blocks = r.writes_of(CMD_WRITE);
     ASSERT_FALSE(blocks.empty());
@@ -345,6 +349,52 @@ TEST(DownloadFailures, EachFaultEndsWithItsMessage) {
         EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{c.message}));
         expect_ended(r);
     }
+}
+
+// Ticks from the first pump after the last output report until the download has ended.
+long ticks_after_last_send(DownloadRig& r) {
+    std::size_t seen = 0;
+    long last = 0;
+    auto pump = r.rig.host.pump;
+    r.rig.host.pump = [&] {
+        if (r.writes().size() != seen) {
+            seen = r.writes().size();
+            last = r.rig.ticks;
+        }
+        pump();
+    };
+    r.download();
+    r.rig.host.pump = pump;
+    return r.rig.ticks - last;
+}
+
+TEST(DownloadFailures, SilentVerifyAndFinishEachTimeOutAfterTheirOwnTicks) {
+    const std::uint32_t size = 40000;  // verify waits 100 ticks, finish 780
+    for (const bool verify : {true, false}) {
+        SCOPED_TRACE(verify ? "no verify reply" : "no finish reply");
+        sim::FirmwareSettings s;
+        (verify ? s.faults.no_verify_reply : s.faults.no_finish_reply) = true;
+        DownloadRig r(s);
+        r.pick(make_image(size));
+        const long waited = ticks_after_last_send(r);
+        EXPECT_EQ(r.dialogue.OutReport[1], verify ? CMD_VERIFY : CMD_FINISH);
+        EXPECT_NEAR(waited, verify ? verify_ticks(size) : finish_ticks(size), 1);
+        EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{"Time out  error"}));
+        expect_ended(r);
+    }
+}
+
+TEST(DownloadFailures, EchoesStoppingShortOfAFullRingTimeOutInTheDrain) {
+    sim::FirmwareFaults f;
+    f.echo_limit = 600;
+    DownloadRig r(with_faults(f));
+    r.pick(make_image(40000));  // 690 blocks: 90 never echoed, far from the 256 of a full ring
+    const long waited = ticks_after_last_send(r);
+    EXPECT_EQ(r.writes_of(CMD_WRITE).size(), 690u);
+    EXPECT_TRUE(r.writes_of(CMD_VERIFY).empty());
+    EXPECT_NEAR(waited, DrainTicks, 1);
+    EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{"Time out  error"}));
+    expect_ended(r);
 }
 
 TEST(Download, EchoesLaggingBehindTheWritesDoNotFailTheDownload) {

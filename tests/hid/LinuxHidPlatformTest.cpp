@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -208,6 +209,52 @@ TEST_F(LinuxBackendTest, ReadsPrependAReportIdOnlyWithoutNumberedReports) {
         EXPECT_FALSE(handle->read_result(bytes));
         EXPECT_FALSE(handle->start_read(buffer));
     }
+}
+
+// The device hangs up before any uevent (or with none coming, as in a container).
+TEST_F(LinuxBackendTest, AHangUpAsksForARescanAndReadingAgainGetsAFreshHandle) {
+    tree.add(0, "0003:FFFF:2016.0001", "0003:0000FFFF:00002016", kVendor64, "", true, true);
+    LinuxHidPlatform platform(tree.options());
+    THidDeviceController ctl(platform, dispatcher);
+    Recorder rec;
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(ctl.CheckOutAt(0, dev));
+    dev->SetDataErrorEvent(rec.data_error());
+    const std::string node = (tree.dev() / "hidraw0").string();
+    const auto pump_until = [&](const std::function<bool()>& done) {
+        const auto give_up = std::chrono::steady_clock::now() + 10s;
+        while (!done() && std::chrono::steady_clock::now() < give_up) dispatcher.run_next(10ms);
+        return done();
+    };
+    // Writes one report through the node, waits for it, and hangs up.
+    const auto feed_one = [&](std::uint8_t value) {
+        // The reader has the node open, so opening it for writing does not block.
+        const int feed = ::open(node.c_str(), O_WRONLY | O_CLOEXEC);
+        const Bytes report(64, value);
+        const bool written = feed >= 0 && ::write(feed, report.data(), 64) == 64;
+        const auto seen = rec.reports.size();
+        const bool arrived = written && pump_until([&] { return rec.reports.size() > seen; });
+        if (feed >= 0) ::close(feed);
+        return arrived && rec.reports.back().data == report;
+    };
+
+    dev->SetDataEvent(rec.data());
+    ASSERT_TRUE(feed_one(1));
+    ASSERT_TRUE(pump_until([&] { return !rec.errors.empty(); }));
+    ASSERT_TRUE(wait_readable(platform.device_change_fd()));
+    EXPECT_TRUE(platform.take_device_change());
+
+    // Reading switched off and on again opens the node afresh.
+    dev->SetDataEvent(THidDataEvent());
+    dev->SetDataEvent(rec.data());
+    EXPECT_TRUE(feed_one(2));
+
+    // The rescan that follows finds the interface gone and unplugs the record.
+    fs::remove_all(tree.sys() / "class" / "hidraw" / "hidraw0");
+    ctl.DeviceChange();
+    EXPECT_FALSE(dev->PluggedIn());
+    dev.reset();
+    EXPECT_EQ(ctl.DeviceCount(), 0);
 }
 
 TEST(LinuxHotplug, RecognisesHidrawUeventsInBothFormats) {

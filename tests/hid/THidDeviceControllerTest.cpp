@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "HidTestSupport.h"
 
 namespace {
@@ -27,6 +29,14 @@ TEST_F(ControllerTest, OnlyOneControllerPerProgram) {
     }
     first.reset();
     EXPECT_NO_THROW(THidDeviceController again(platform, dispatcher));
+}
+
+TEST_F(ControllerTest, AFailedCreationLeavesRoomForTheNextController) {
+    class FailingScan : public sim::VirtualHidPlatform {
+        std::vector<THidPnPInfo> scan() override { throw std::runtime_error("scan failed"); }
+    } failing;
+    EXPECT_THROW(THidDeviceController broken(failing, dispatcher), std::runtime_error);
+    EXPECT_NO_THROW(THidDeviceController next(platform, dispatcher));
 }
 
 TEST_F(ControllerTest, CreationListsIdentifiedInterfacesInPlatformOrder) {
@@ -222,6 +232,58 @@ TEST_F(ControllerTest, CheckOutBounds) {
     std::unique_ptr<THidDevice> second;
     EXPECT_FALSE(ctl.CheckOutAt(1, second));
     EXPECT_FALSE(second);
+}
+
+TEST_F(ControllerTest, CheckOutTakesTheRecordTheIndexNamedBeforeTheOldOneIsReleased) {
+    auto a = plug();
+    auto b = plug();
+    THidDeviceController ctl(platform, dispatcher);
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(ctl.CheckOutAt(0, dev));
+    a->unplug();
+    ctl.DeviceChange();  // a's record stays listed, unplugged, until released
+    ASSERT_EQ(ctl.DeviceCount(), 2);
+    // Releasing a's record drops its entry, which moves b from 1 to 0.
+    ASSERT_TRUE(ctl.CheckOutAt(1, dev));
+    EXPECT_EQ(dev->PnPInfo().InstanceId, b->instance_id());
+    EXPECT_EQ(ctl.DeviceCount(), 1);
+}
+
+// Handlers may release the record they are told about (the owner of a checked-out record
+// may); the controller must not touch it afterwards. The address sanitizer sees any touch.
+TEST_F(ControllerTest, HandlersMayReleaseTheirRecord) {
+    auto a = plug();
+    auto b = plug();
+    THidDeviceController ctl(platform, dispatcher);
+    std::unique_ptr<THidDevice> held;
+    rec.on_enumerate = [&](THidDevice*, std::int32_t idx) {
+        ASSERT_TRUE(ctl.CheckOutAt(idx, held));
+        held.reset();
+    };
+    ctl.SetOnEnumerate(rec.enumerate());
+    EXPECT_EQ(ctl.Enumerate(), 2);
+    ASSERT_EQ(ids(ctl), (Log{a->instance_id(), b->instance_id()}));
+    EXPECT_FALSE(ctl.DeviceAt(0)->InEvent());
+
+    auto release = [&](THidDevice* d) {
+        if (held.get() == d) held.reset();
+    };
+    ctl.SetOnRemoval(THidPlugEvent::bind(&release));
+    ASSERT_TRUE(ctl.CheckOutAt(0, held));
+    a->unplug();
+    ctl.DeviceChange();
+    EXPECT_FALSE(held);
+    ASSERT_EQ(ids(ctl), (Log{b->instance_id()}));
+
+    ctl.SetOnRemoval(rec.removal());
+    rec.log.clear();
+    ASSERT_TRUE(ctl.CheckOutAt(0, held));
+    held->SetUnplugEvent(THidPlugEvent::bind(&release));
+    b->unplug();
+    ctl.DeviceChange();
+    EXPECT_FALSE(held);
+    EXPECT_EQ(ctl.DeviceCount(), 0);
+    EXPECT_TRUE(rec.log.empty());  // released before the removal event
 }
 
 TEST_F(ControllerTest, ReleaseChecksInAFreshRecordInPlaceWithTheSameHandlers) {

@@ -65,7 +65,6 @@ TEST_F(DeviceTest, CheckedInRecordOpensNothing) {
     THidDevice* d = ctl.DeviceAt(0);
     EXPECT_FALSE(d->CanAccess());
     EXPECT_FALSE(d->OpenMain());
-    EXPECT_FALSE(d->OpenRead());
     std::uint32_t written = 7;
     const Bytes report(65, 0);
     EXPECT_FALSE(d->WriteReport(report.data(), 65, written));
@@ -101,6 +100,32 @@ TEST_F(DeviceTest, CapsAreZeroWithoutADescriptor) {
     EXPECT_EQ(caps.InputReportByteLength, 0);
     EXPECT_EQ(caps.OutputReportByteLength, 0);
     EXPECT_EQ(dev->GetPreparsedData(), nullptr);
+}
+
+// The read handle belongs to the reading thread: no one else may open it or read through it.
+template <typename D>
+constexpr bool kOpenReadIsPublic = requires(D& d) {
+    d.OpenRead();
+};
+template <typename D>
+constexpr bool kStartReadIsPublic = requires(D& d, std::uint8_t* b) {
+    d.StartRead(b, 1u);
+};
+
+TEST(DeviceAccess, ReadSideCallsAreNotPublic) {
+    EXPECT_FALSE(kOpenReadIsPublic<THidDevice>);
+    EXPECT_FALSE(kStartReadIsPublic<THidDevice>);
+}
+
+TEST_F(DeviceTest, ReportsArriveWhenTheCapabilitiesCouldNotBeRead) {
+    sim::VirtualDeviceSetup setup;
+    setup.has_descriptor = false;
+    auto dev = checked_out(setup);
+    dev->SetDataEvent(rec.data());
+    wait_for_reader(device());
+    device().send_input(Bytes(64, 0x42));
+    ASSERT_TRUE(pump_until([&] { return !rec.reports.empty(); }));
+    EXPECT_EQ(rec.reports[0].data, Bytes(64, 0x42));
 }
 
 TEST_F(DeviceTest, QueryOnlyInterfaceGetsNoReadingThreadAndCannotWrite) {

@@ -319,6 +319,16 @@ TEST(EmulatedFirmwareFaults, EchoStopAfterNBlocks) {
     EXPECT_EQ(d.firmware.flash()[3 * 58], 3);
 }
 
+TEST(EmulatedFirmwareFaults, NoVerifyReply) {
+    FirmwareSettings s;
+    s.faults.no_verify_reply = true;
+    Device d(s);
+    d.send(command(EmulatedFirmware::cmd_verify, 0, 2));
+    EXPECT_TRUE(d.sink.sent.empty());
+    d.send(command(EmulatedFirmware::cmd_finish));
+    EXPECT_EQ(d.sink.sent.size(), 1u);
+}
+
 TEST(EmulatedFirmwareFaults, WrongVerifySumAndNoFinishReply) {
     FirmwareSettings s;
     s.faults.wrong_verify_sum = true;
