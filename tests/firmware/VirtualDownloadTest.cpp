@@ -19,42 +19,84 @@ using namespace std::chrono_literals;
 
 class VirtualHost : public testkit::FakeDialogueHost {};
 
+// The emulated firmware, counting the input reports it sends (all from within writes, so on
+// the user-interface thread).
+class CountingFirmware : public sim::DeviceModel {
+  public:
+    explicit CountingFirmware(std::shared_ptr<sim::EmulatedFirmware> firmware)
+        : firmware_(std::move(firmware)) {}
+    bool on_output_report(std::span<const std::uint8_t> data, sim::Clock::time_point now,
+                          sim::InputSink& link) override {
+        Sink sink(link, sent);
+        return firmware_->on_output_report(data, now, sink);
+    }
+    sim::Clock::duration link_interval() const override { return firmware_->link_interval(); }
+
+    long sent = 0;
+
+  private:
+    class Sink : public sim::InputSink {
+      public:
+        Sink(sim::InputSink& inner, long& sent) : inner_(inner), sent_(sent) {}
+        void send_input(std::span<const std::uint8_t> data, sim::Clock::time_point due) override {
+            ++sent_;
+            inner_.send_input(data, due);
+        }
+        void unplug() override { inner_.unplug(); }
+
+      private:
+        sim::InputSink& inner_;
+        long& sent_;
+    };
+    std::shared_ptr<sim::EmulatedFirmware> firmware_;
+};
+
+// Bounds a hang only; nothing here waits for it to pass.
+constexpr auto kHangLimit = 60s;
+
 struct VirtualRig {
     VirtualRig(sim::FirmwareSettings settings, bool wait_when_idle)
         : wait_when_idle(wait_when_idle),
           firmware(std::make_shared<sim::EmulatedFirmware>(settings)),
+          model(std::make_shared<CountingFirmware>(firmware)),
           download(dialogue, host) {
         ui.pump = [this] { pump(); };
-        device = platform.plug({}, firmware);
+        device = platform.plug({}, model);
         dialogue.FormActivate();
         // The automatic query after 80 ticks, and its reply.
-        pump_until([&] { return dialogue.FlashSize != 0 || dialogue.StatusCode == 3; }, 3s);
+        const auto give_up = std::chrono::steady_clock::now() + kHangLimit;
+        while (dialogue.FlashSize == 0 && dialogue.StatusCode != 3 &&
+               std::chrono::steady_clock::now() < give_up) {
+            pump();
+        }
     }
 
-    // Handoffs, then a tick whenever 10 ms have passed. The window's event loop never blocks
-    // or yields here; the command line waits up to a millisecond for a handoff when nothing is
-    // queued.
+    // Handoffs, and a tick of virtual time when there is nothing to hand over. A tick waits
+    // until every reply the device has sent so far has been handled, so that no time-out can
+    // run out while a reply is on its way, however slowly the threads are scheduled. The
+    // window's event loop never blocks or yields here; the command line waits up to a
+    // millisecond for a handoff when nothing is queued.
     void pump() {
         if (platform.take_device_change()) controller.DeviceChange();
-        if (dispatcher.run_pending() > 0) return;
-        if (wait_when_idle && dispatcher.run_next(1ms) > 0) return;
+        std::size_t ran = dispatcher.run_pending();
+        if (ran == 0 && wait_when_idle) ran = dispatcher.run_next(1ms);
+        delivered += static_cast<long>(ran);
+        if (ran > 0) return;
         const auto now = std::chrono::steady_clock::now();
-        if (now - last_tick >= 10ms) {
-            last_tick = now;
-            dialogue.Timer1Timer();
-            dialogue.Timer2Timer();
+        if (model->sent > delivered) {
+            if (now - awaiting_since < kHangLimit) return;
+            ADD_FAILURE() << model->sent - delivered << " replies never handed over";
+            delivered = model->sent;
         }
+        awaiting_since = now;
+        dialogue.Timer1Timer();
+        dialogue.Timer2Timer();
         // No yield: the window's event loop does not give up its core either.
     }
 
-    template <typename Done>
-    void pump_until(Done done, std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done() && std::chrono::steady_clock::now() < end) pump();
-    }
-
     const bool wait_when_idle;
-    std::chrono::steady_clock::time_point last_tick = std::chrono::steady_clock::now();
+    long delivered = 0;
+    std::chrono::steady_clock::time_point awaiting_since = std::chrono::steady_clock::now();
 
     sim::VirtualHidPlatform platform;
     PlainHidDispatcher dispatcher;
@@ -62,6 +104,7 @@ struct VirtualRig {
     VirtualHost ui;
     DeviceDialogue dialogue{ui, controller};
     std::shared_ptr<sim::EmulatedFirmware> firmware;
+    std::shared_ptr<CountingFirmware> model;
     std::shared_ptr<sim::VirtualHidDevice> device;
     testkit::FakeDownloadHost host;
     FirmwareDownload download;

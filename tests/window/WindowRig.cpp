@@ -1,11 +1,13 @@
 #include "WindowRig.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
 #include <fstream>
 
+#include "hid/THidDeviceReadThread.h"
 #include "ui/QtHidDispatcher.h"
 #include "ui/SystemLook.h"
 
@@ -13,6 +15,9 @@ namespace vellox::window_test {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Far beyond what any handoff takes, even on a machine under heavy load.
+constexpr auto kHangLimit = 60s;
 
 class CountingSink : public sim::InputSink {
   public:
@@ -91,22 +96,40 @@ std::shared_ptr<sim::VirtualHidDevice> WindowRig::connect(const sim::FirmwareSet
     return d;
 }
 
+const THidDeviceReadThread* WindowRig::reader() {
+    const THidDevice* selected = Dialogue().SelectedDevice;
+    if (selected == nullptr || !selected->HasReadThread()) return nullptr;
+    return selected->ReadThread()->Finished() ? nullptr : selected->ReadThread();
+}
+
 bool WindowRig::await_replies() {
-    // Every reply the firmware sent is handed over before the clock may move. A reply that
-    // reached no reader (reading off) never comes; after a while it counts as lost.
+    // Every reply the firmware sent is handed over before the clock may move. Replies are
+    // awaited only while a reading thread runs: what comes while none reads (reading off)
+    // may never be handed over, nor what a thread held when it was replaced, so the count
+    // starts afresh then. Handed-over read errors count as deliveries too; once deliveries
+    // catch up with the replies the count starts afresh as well.
     bool any = false;
-    const auto deadline = std::chrono::steady_clock::now() + 1s;
-    while (sent() - lost_ > static_cast<long>(Dispatcher().delivered())) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            lost_ = sent() - static_cast<long>(Dispatcher().delivered());
-            break;
+    const auto give_up = std::chrono::steady_clock::now() + kHangLimit;
+    for (;;) {
+        const long delivered = static_cast<long>(Dispatcher().delivered());
+        const THidDeviceReadThread* now_reading = reader();
+        const bool replaced = reading_ != nullptr && now_reading != reading_;
+        if (now_reading == nullptr || replaced || sent() - lost_ <= delivered) {
+            reading_ = now_reading;
+            lost_ = sent() - delivered;
+            return any;
+        }
+        // Only turns a hang into a failure of the test's own checks.
+        if (std::chrono::steady_clock::now() > give_up) {
+            ADD_FAILURE() << "replies never handed over: " << sent() - lost_ - delivered;
+            lost_ = sent() - delivered;
+            return any;
         }
         if (Dispatcher().wait_for_work(10ms)) {
             QCoreApplication::processEvents();
             any = true;
         }
     }
-    return any;
 }
 
 long WindowRig::sent() const {
@@ -132,8 +155,9 @@ void WindowRig::PumpMessages() {
 }
 
 void WindowRig::settle_events(const std::function<bool()>& done) {
-    // Events only: a plug or unplug must not cost a tick of the query delay.
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    // Events only: a plug or unplug must not cost a tick of the query delay. The bound only
+    // ends a hang; `done` holds once the window has handled the change.
+    const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents();
         await_replies();

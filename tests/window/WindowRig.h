@@ -90,11 +90,14 @@ class WindowRig : public TMainForm {
     WindowRig(std::shared_ptr<sim::VirtualHidPlatform> platform,
               std::function<std::vector<std::string>()> deniedNodes);
     bool await_replies();
+    // The selected record's running reading thread, if any.
+    const THidDeviceReadThread* reader();
     void note_status();
 
     long sent() const;
 
     long lost_ = 0;
+    const THidDeviceReadThread* reading_ = nullptr;
     std::vector<std::shared_ptr<CountingFirmware>> models_;
     std::vector<std::filesystem::path> files_;
 };
