@@ -10,6 +10,7 @@
 
 #include "DownloadRig.h"
 #include "hid/PlainHidDispatcher.h"
+#include "sim/CountingModel.h"
 #include "sim/VirtualHidPlatform.h"
 
 namespace vellox {
@@ -19,38 +20,6 @@ using namespace std::chrono_literals;
 
 class VirtualHost : public testkit::FakeDialogueHost {};
 
-// The emulated firmware, counting the input reports it sends (all from within writes, so on
-// the user-interface thread).
-class CountingFirmware : public sim::DeviceModel {
-  public:
-    explicit CountingFirmware(std::shared_ptr<sim::EmulatedFirmware> firmware)
-        : firmware_(std::move(firmware)) {}
-    bool on_output_report(std::span<const std::uint8_t> data, sim::Clock::time_point now,
-                          sim::InputSink& link) override {
-        Sink sink(link, sent);
-        return firmware_->on_output_report(data, now, sink);
-    }
-    sim::Clock::duration link_interval() const override { return firmware_->link_interval(); }
-
-    long sent = 0;
-
-  private:
-    class Sink : public sim::InputSink {
-      public:
-        Sink(sim::InputSink& inner, long& sent) : inner_(inner), sent_(sent) {}
-        void send_input(std::span<const std::uint8_t> data, sim::Clock::time_point due) override {
-            ++sent_;
-            inner_.send_input(data, due);
-        }
-        void unplug() override { inner_.unplug(); }
-
-      private:
-        sim::InputSink& inner_;
-        long& sent_;
-    };
-    std::shared_ptr<sim::EmulatedFirmware> firmware_;
-};
-
 // Bounds a hang only; nothing here waits for it to pass.
 constexpr auto kHangLimit = 60s;
 
@@ -58,7 +27,7 @@ struct VirtualRig {
     VirtualRig(sim::FirmwareSettings settings, bool wait_when_idle)
         : wait_when_idle(wait_when_idle),
           firmware(std::make_shared<sim::EmulatedFirmware>(settings)),
-          model(std::make_shared<CountingFirmware>(firmware)),
+          model(std::make_shared<sim::CountingModel>(firmware)),
           download(dialogue, host) {
         ui.pump = [this] { pump(); };
         device = platform.plug({}, model);
@@ -83,10 +52,10 @@ struct VirtualRig {
         delivered += static_cast<long>(ran);
         if (ran > 0) return;
         const auto now = std::chrono::steady_clock::now();
-        if (model->sent > delivered) {
+        if (model->sent() > delivered) {
             if (now - awaiting_since < kHangLimit) return;
-            ADD_FAILURE() << model->sent - delivered << " replies never handed over";
-            delivered = model->sent;
+            ADD_FAILURE() << model->sent() - delivered << " replies never handed over";
+            delivered = model->sent();
         }
         awaiting_since = now;
         dialogue.Timer1Timer();
@@ -104,7 +73,7 @@ struct VirtualRig {
     VirtualHost ui;
     DeviceDialogue dialogue{ui, controller};
     std::shared_ptr<sim::EmulatedFirmware> firmware;
-    std::shared_ptr<CountingFirmware> model;
+    std::shared_ptr<sim::CountingModel> model;
     std::shared_ptr<sim::VirtualHidDevice> device;
     testkit::FakeDownloadHost host;
     FirmwareDownload download;

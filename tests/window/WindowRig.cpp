@@ -19,27 +19,7 @@ using namespace std::chrono_literals;
 // Far beyond what any handoff takes, even on a machine under heavy load.
 constexpr auto kHangLimit = 60s;
 
-class CountingSink : public sim::InputSink {
-  public:
-    CountingSink(sim::InputSink& inner, std::atomic<long>& sent) : inner_(inner), sent_(sent) {}
-    void send_input(std::span<const std::uint8_t> data, sim::Clock::time_point due) override {
-        ++sent_;
-        inner_.send_input(data, due);
-    }
-    void unplug() override { inner_.unplug(); }
-
-  private:
-    sim::InputSink& inner_;
-    std::atomic<long>& sent_;
-};
-
 }  // namespace
-
-bool CountingFirmware::on_output_report(std::span<const std::uint8_t> data,
-                                        sim::Clock::time_point now, sim::InputSink& link) {
-    CountingSink sink(link, sent);
-    return firmware->on_output_report(data, now, sink);
-}
 
 sim::FirmwareSettings QuickDevice() {
     sim::FirmwareSettings s;
@@ -64,7 +44,7 @@ WindowRig::~WindowRig() {
 
 std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettings& settings,
                                                        sim::VirtualDeviceSetup setup) {
-    model = std::make_shared<CountingFirmware>(settings);
+    model = std::make_shared<CountingFirmware>(std::make_shared<sim::EmulatedFirmware>(settings));
     models_.push_back(model);
     const int before = HidCtl->DeviceCount();
     device = platform->plug(setup, model);
@@ -134,7 +114,7 @@ bool WindowRig::await_replies() {
 
 long WindowRig::sent() const {
     long n = 0;
-    for (const auto& m : models_) n += m->sent;
+    for (const auto& m : models_) n += m->sent();
     return n;
 }
 

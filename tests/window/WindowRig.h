@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/CountingModel.h"
 #include "sim/EmulatedFirmware.h"
 #include "sim/VirtualHidPlatform.h"
 #include "ui/TMainForm.h"
@@ -21,15 +22,12 @@
 namespace vellox::window_test {
 
 // The emulated firmware, counting the input reports it sends.
-class CountingFirmware : public sim::DeviceModel {
+class CountingFirmware : public sim::CountingModel {
   public:
-    explicit CountingFirmware(const sim::FirmwareSettings& settings)
-        : firmware(std::make_shared<sim::EmulatedFirmware>(settings)) {}
-    bool on_output_report(std::span<const std::uint8_t> data, sim::Clock::time_point now,
-                          sim::InputSink& link) override;
+    explicit CountingFirmware(const std::shared_ptr<sim::EmulatedFirmware>& firmware)
+        : CountingModel(firmware), firmware(firmware) {}
 
     std::shared_ptr<sim::EmulatedFirmware> firmware;
-    std::atomic<long> sent{0};
 };
 
 // The emulated device with no pacing: every reply is due at once.
