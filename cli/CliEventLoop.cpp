@@ -1,9 +1,6 @@
 #include "cli/CliEventLoop.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <thread>
 
 #include "hid/HidPlatform.h"
@@ -18,16 +15,6 @@ constexpr int SpinPasses = 32;
 // Ticks further behind than this are dropped rather than caught up.
 constexpr auto MaxTickLag = std::chrono::milliseconds(50);
 
-bool readable(int fd, int timeout_ms) {
-    if (fd < 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    int n;
-    do {
-        n = ::poll(&p, 1, timeout_ms);
-    } while (n < 0 && errno == EINTR);
-    return n > 0 && (p.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
-}
-
 }  // namespace
 
 CliEventLoop::CliEventLoop(PlainHidDispatcher& dispatcher, HidPlatform& platform,
@@ -38,7 +25,9 @@ CliEventLoop::CliEventLoop(PlainHidDispatcher& dispatcher, HidPlatform& platform
       next_tick_(Clock::now() + TickLength) {}
 
 bool CliEventLoop::take_device_change() {
-    if (!readable(platform_.device_change_fd(), 0)) return false;
+    if (!hid_wait_signalled(platform_.device_change_waitable(), std::chrono::milliseconds(0))) {
+        return false;
+    }
     if (!platform_.take_device_change()) return false;
     controller_.DeviceChange();
     return true;
@@ -90,12 +79,12 @@ void CliEventLoop::pump() {
 
 bool CliEventLoop::wait_for_device_change(const std::function<bool()>& done,
                                           Clock::time_point deadline) {
-    const int fd = platform_.device_change_fd();
+    const HidWaitable change = platform_.device_change_waitable();
     while (!done()) {
         dispatcher_.run_pending();
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || fd < 0) break;
-        if (readable(fd, static_cast<int>(left.count())) && platform_.take_device_change()) {
+        if (left.count() <= 0 || change == NoHidWaitable) break;
+        if (hid_wait_signalled(change, left) && platform_.take_device_change()) {
             controller_.DeviceChange();
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The command line's message loop: runs the reports that reading threads hand over, advances
 // the engines' 10 ms ticks by the steady clock, and rescans when the platform's hotplug
-// descriptor says HID interfaces came or went.
+// signal says HID interfaces came or went.
 
 #include <chrono>
 #include <cstddef>
@@ -35,11 +35,11 @@ class CliEventLoop {
     // tick is due, so waiting loops do not spin a core.
     void pump();
 
-    // Blocks on the hotplug descriptor (no polling) until `done()` holds or `deadline` passes;
+    // Blocks on the hotplug signal (no polling) until `done()` holds or `deadline` passes;
     // each notification rescans. Returns done().
     bool wait_for_device_change(const std::function<bool()>& done, Clock::time_point deadline);
 
-    // Rescans if the hotplug descriptor is readable now; true when it did.
+    // Rescans if the hotplug signal is raised now; true when it did.
     bool take_device_change();
 
   private:

@@ -6,8 +6,11 @@
 #include "cli/InfoLabels.h"
 #include "cli/JsonWriter.h"
 #include "cli/PrintableText.h"
+#include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
+#ifdef __linux__
 #include "hid/linux/HidrawAccess.h"
+#endif
 #include "sim/EmulatedFirmware.h"
 #include "sim/VirtualHidPlatform.h"
 
@@ -44,6 +47,32 @@ std::string serial_number(const DeviceDialogue& dialogue) {
 
 bool is_supported(const THidDevice& device) {
     return device_key(device.Attributes()) == SupportedDeviceKey;
+}
+
+// Nodes of the supported device this user may not open. Only hidraw has such permissions: on
+// Windows any user opens a HID interface, shared.
+std::vector<std::string> denied_supported_nodes() {
+#ifdef __linux__
+    return denied_hidraw_nodes(SupportedVendor, SupportedProduct);
+#else
+    return {};
+#endif
+}
+
+bool node_access_denied([[maybe_unused]] const std::string& path) {
+#ifdef __linux__
+    return check_node_access(path) == NodeAccess::PermissionDenied;
+#else
+    return false;
+#endif
+}
+
+std::string access_advice([[maybe_unused]] const std::string& path) {
+#ifdef __linux__
+    return permission_denied_message(path);
+#else
+    return "No access to " + path;
+#endif
 }
 
 }  // namespace
@@ -105,7 +134,7 @@ void CliSession::plug_simulated_device() {
 
 void CliSession::dump_simulated_flash() {
     if (!options_.simulate_dump || !firmware_) return;
-    std::ofstream out(*options_.simulate_dump, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path_from_utf8(*options_.simulate_dump), std::ios::binary | std::ios::trunc);
     const auto flash = firmware_->flash();
     out.write(reinterpret_cast<const char*>(flash.data()),
               static_cast<std::streamsize>(flash.size()));
@@ -222,8 +251,8 @@ int CliSession::run_list() {
     // query-only: say why.
     bool denied = false;
     if (system_platform_) {
-        for (const std::string& path : denied_hidraw_nodes(SupportedVendor, SupportedProduct)) {
-            host_.say(permission_denied_message(path));
+        for (const std::string& path : denied_supported_nodes()) {
+            host_.say(access_advice(path));
             denied = true;
         }
     }
@@ -282,8 +311,8 @@ std::optional<int> CliSession::select_device() {
     // A node that opened only for queries may be one this user lacks the rights to write.
     THidDevice* device = dialogue_->SelectedDevice;
     if (!device->ReadWriteAccess() && system_platform_ &&
-        check_node_access(device->PnPInfo().DevicePath) == NodeAccess::PermissionDenied) {
-        const std::string message = permission_denied_message(device->PnPInfo().DevicePath);
+        node_access_denied(device->PnPInfo().DevicePath)) {
+        const std::string message = access_advice(device->PnPInfo().DevicePath);
         host_.say(message);
         return json_failure(to_int(ExitCode::PermissionDenied), message);
     }
@@ -292,9 +321,9 @@ std::optional<int> CliSession::select_device() {
 
 int CliSession::no_device() {
     if (system_platform_) {
-        for (const std::string& path : denied_hidraw_nodes(SupportedVendor, SupportedProduct)) {
+        for (const std::string& path : denied_supported_nodes()) {
             if (options_.device && path != *options_.device) continue;
-            const std::string message = permission_denied_message(path);
+            const std::string message = access_advice(path);
             host_.say(message);
             return json_failure(to_int(ExitCode::PermissionDenied), message);
         }
@@ -386,7 +415,7 @@ int CliSession::run_download() {
         return json_failure(to_int(ExitCode::NoInformation), message);
     }
 
-    host_.set_image(options_.image);
+    host_.set_image(path_from_utf8(options_.image));
     download_ = std::make_unique<FirmwareDownload>(*dialogue_, host_);
     const std::size_t boxes_before = host_.messages().size();
     download_->WRITE_24AAClick();
@@ -422,7 +451,7 @@ int CliSession::run_download() {
         json.key("message").value(message).key("exit_code").value(code);
         if (ok) {
             std::error_code ec;
-            const auto size = std::filesystem::file_size(options_.image, ec);
+            const auto size = std::filesystem::file_size(path_from_utf8(options_.image), ec);
             if (!ec) json.key("bytes").value(static_cast<std::int64_t>(size));
         }
         json.end_object();

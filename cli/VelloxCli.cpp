@@ -10,6 +10,7 @@
 #ifndef _WIN32
 #include "cli/station/Station.h"
 #endif
+#include "firmware/ImageFile.h"
 
 #ifndef VELLOX_VERSION
 #define VELLOX_VERSION "unknown"
@@ -45,10 +46,11 @@ int run_cli(std::span<const std::string> args, const CliStreams& io) {
     if (options.command == Command::Download) {
         // Checked before any device is touched: a typing error must not cost an erase.
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(options.image, ec)) {
+        const auto image = path_from_utf8(options.image);
+        if (!std::filesystem::is_regular_file(image, ec)) {
             return usage_error(io, "no such image file '" + options.image + "'");
         }
-        if (!std::ifstream(options.image, std::ios::binary)) {
+        if (!ImageFile::open(image)) {
             return usage_error(io, "cannot read image file '" + options.image + "'");
         }
     }

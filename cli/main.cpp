@@ -1,18 +1,32 @@
-#include <unistd.h>
-
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/VelloxCli.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+#include "cli/WindowsArguments.h"
+
+int main() {
+    // Messages are UTF-8, like the arguments.
+    ::SetConsoleOutputCP(CP_UTF8);
+    return vellox::cli::run_cli(vellox::cli::windows_arguments(),
+                                {std::cout, std::cerr, ::_isatty(_fileno(stderr)) != 0});
+}
+#else
+#include <unistd.h>
+
+#include <filesystem>
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-#ifndef _WIN32
+    // The station starts this same program for each device.
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     vellox::cli::set_worker_program(!ec ? self.string() : argc > 0 ? argv[0] : "");
-#endif
     return vellox::cli::run_cli(args, {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
 }
+#endif

@@ -5,8 +5,16 @@
 
 namespace vellox {
 
+std::filesystem::path path_from_utf8(std::string_view text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::optional<ImageFile> ImageFile::open(const std::filesystem::path& path) {
+#ifdef _WIN32
+    std::FILE* f = ::_wfopen(path.c_str(), L"rb");
+#else
     std::FILE* f = std::fopen(path.c_str(), "rb");
+#endif
     if (f == nullptr) return std::nullopt;
     return ImageFile(f);
 }

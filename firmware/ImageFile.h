@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellox {
@@ -20,6 +21,10 @@ inline constexpr std::size_t ProductIdLength = 4;
 inline constexpr std::uint32_t BlockBoundary = 32768;
 // Device addresses are 24 bits wide; an image reaching 16 MiB would wrap onto address 0.
 inline constexpr std::uint64_t ImageSizeLimit = 1u << 24;
+
+// A path from UTF-8 text: command lines reach the engines as UTF-8 on every system, and
+// Windows file names are wide, so a name in the ANSI code page would lose characters.
+std::filesystem::path path_from_utf8(std::string_view text);
 
 // A file opened for sequential reading; closed when the object goes.
 class ImageFile {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/HidChangeSignal.h"
 #include "hid/HidTypes.h"
 #include "hid/THidPnPInfo.h"
 
@@ -83,10 +84,10 @@ class HidPlatform {
     // The error code of the failed call just made on this thread (errno values on Linux).
     virtual std::uint32_t last_error() const;
 
-    // A file descriptor that becomes readable when HID interfaces may have come or gone, for
-    // the window's event loop to watch; -1 when the platform offers none.
-    virtual int device_change_fd() const { return -1; }
-    // Consumes what made device_change_fd() readable; true when a rescan is due.
+    // What becomes signalled when HID interfaces may have come or gone, for the host's loop to
+    // wait on (see hid_wait_signalled); NoHidWaitable when the platform offers none.
+    virtual HidWaitable device_change_waitable() const { return NoHidWaitable; }
+    // Consumes what signalled device_change_waitable(); true when a rescan is due.
     virtual bool take_device_change() { return false; }
 };
 

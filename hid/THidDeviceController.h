@@ -5,8 +5,8 @@
 // Everything here runs on the user-interface thread.
 //
 // The platform and the dispatcher are injected and must outlive the controller and every
-// record checked out from it. Device-change notifications: the owner watches
-// platform.device_change_fd() and calls DeviceChange() when platform.take_device_change()
+// record checked out from it. Device-change notifications: the owner waits on
+// platform.device_change_waitable() and calls DeviceChange() when platform.take_device_change()
 // says so (QtHidDeviceWatcher does that for the window).
 
 #include <cstdint>

@@ -1,8 +1,5 @@
 #include "sim/VirtualHidPlatform.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -32,10 +29,8 @@ class HandlerModel : public DeviceModel {
 // each interval. For longer waits the overshoot is a small share and the sleep is cheaper.
 void wait_until(Clock::time_point when) {
     constexpr auto spin = std::chrono::microseconds(300);
-    if (when - Clock::now() > spin) {
-        std::this_thread::sleep_until(when);
-        return;
-    }
+    // A sleep may also end a little early (Windows rounds it to its timer): finish by spinning.
+    if (when - Clock::now() > spin) std::this_thread::sleep_until(when);
     while (Clock::now() < when) std::this_thread::yield();
 }
 
@@ -43,17 +38,7 @@ void wait_until(Clock::time_point when) {
 
 // --- state ---
 
-VirtualHidState::VirtualHidState() { event_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
-
-VirtualHidState::~VirtualHidState() {
-    if (event_fd >= 0) ::close(event_fd);
-}
-
-void VirtualHidState::signal_change() {
-    if (event_fd < 0) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto n = ::write(event_fd, &one, sizeof one);
-}
+void VirtualHidState::signal_change() { change.raise(); }
 
 // --- waker ---
 
@@ -339,15 +324,12 @@ std::unique_ptr<HidWaker> VirtualHidPlatform::make_waker() {
     return std::make_unique<VirtualHidWaker>(state_);
 }
 
-int VirtualHidPlatform::device_change_fd() const { return state_->event_fd; }
+HidWaitable VirtualHidPlatform::device_change_waitable() const { return state_->change.waitable(); }
 
 bool VirtualHidPlatform::take_device_change() {
-    std::uint64_t count = 0;
-    if (state_->event_fd < 0 || ::read(state_->event_fd, &count, sizeof count) != sizeof count) {
-        return false;
-    }
+    if (!state_->change.take()) return false;
     std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->available && count > 0;
+    return state_->available;
 }
 
 }  // namespace sim

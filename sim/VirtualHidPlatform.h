@@ -1,7 +1,7 @@
 #pragma once
 // The virtual HID backend: devices that tests and the demo create, plug and unplug, behind
 // the same platform interface as the Linux backend. Plugging and unplugging make
-// device_change_fd() readable, as a hotplug event would.
+// device_change_waitable() signalled, as a hotplug event would.
 
 #include <memory>
 #include <vector>
@@ -34,7 +34,7 @@ class VirtualHidPlatform : public HidPlatform {
     std::vector<THidPnPInfo> scan() override;
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
     std::unique_ptr<HidWaker> make_waker() override;
-    int device_change_fd() const override;
+    HidWaitable device_change_waitable() const override;
     bool take_device_change() override;
 
   private:

@@ -8,14 +8,14 @@
 #include <mutex>
 #include <vector>
 
+#include "hid/HidChangeSignal.h"
+
 namespace sim {
 
 class VirtualHidDevice;
 
 struct VirtualHidState {
-    VirtualHidState();
-    ~VirtualHidState();
-    // Makes the change descriptor readable (plug, unplug).
+    // Signals the change waitable (plug, unplug).
     void signal_change();
 
     std::mutex mutex;
@@ -23,7 +23,7 @@ struct VirtualHidState {
     std::vector<std::shared_ptr<VirtualHidDevice>> devices;
     bool available = true;
     std::uint32_t next_number = 1;
-    int event_fd = -1;
+    HidChangeSignal change;
 };
 
 }  // namespace sim

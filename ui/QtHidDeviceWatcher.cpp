@@ -7,9 +7,10 @@
 QtHidDeviceWatcher::QtHidDeviceWatcher(THidDeviceController& controller, QObject* parent)
     : QObject(parent), controller_(controller) {
     HidPlatform& platform = controller_.Platform();
-    const int fd = platform.device_change_fd();
-    if (!platform.available() || fd < 0) return;
-    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    // A file descriptor on Linux, the only system the Qt window runs on.
+    const HidWaitable fd = platform.device_change_waitable();
+    if (!platform.available() || fd == NoHidWaitable) return;
+    notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(fd), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { changed(); });
 }
 

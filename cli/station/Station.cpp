@@ -502,7 +502,7 @@ int Station::run() {
         redraw();
         std::vector<pollfd> fds;
         fds.push_back({signals.fd(), POLLIN, 0});
-        fds.push_back({platform_->device_change_fd(), POLLIN, 0});
+        fds.push_back({static_cast<int>(platform_->device_change_waitable()), POLLIN, 0});
         for (const auto& job : jobs_) {
             const int out = job->worker ? job->worker->out_fd() : -1;
             const int err = job->worker ? job->worker->err_fd() : -1;

@@ -88,6 +88,6 @@ std::unique_ptr<HidWaker> LinuxHidPlatform::make_waker() {
     return std::make_unique<LinuxHidWaker>();
 }
 
-int LinuxHidPlatform::device_change_fd() const { return monitor_.fd(); }
+HidWaitable LinuxHidPlatform::device_change_waitable() const { return monitor_.fd(); }
 
 bool LinuxHidPlatform::take_device_change() { return monitor_.take(); }

@@ -25,7 +25,7 @@ class LinuxHidPlatform : public HidPlatform {
     std::vector<THidPnPInfo> scan() override;
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
     std::unique_ptr<HidWaker> make_waker() override;
-    int device_change_fd() const override;
+    HidWaitable device_change_waitable() const override;
     bool take_device_change() override;
 
     const Options& options() const { return options_; }

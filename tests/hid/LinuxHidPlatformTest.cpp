@@ -276,11 +276,11 @@ TEST(LinuxHotplug, AnUnopenableNodeBringsABoundedSeriesOfRescans) {
     options.hotplug = LinuxHotplugMonitor::Source::None;
     options.retry_interval = 1ms;
     LinuxHidPlatform platform(options);
-    ASSERT_GE(platform.device_change_fd(), 0);
+    ASSERT_NE(platform.device_change_waitable(), NoHidWaitable);
     EXPECT_FALSE(platform.take_device_change());
     for (int i = 0; i < 5; ++i) {
         EXPECT_FALSE(platform.open("/nonexistent/hidraw9", HidOpenMode::ReadWrite));
-        ASSERT_TRUE(wait_readable(platform.device_change_fd()));
+        ASSERT_TRUE(wait_readable(static_cast<int>(platform.device_change_waitable())));
         EXPECT_TRUE(platform.take_device_change());
     }
     LinuxHotplugMonitor monitor(LinuxHotplugMonitor::Source::None, 1ms, 5);

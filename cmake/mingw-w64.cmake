@@ -1,0 +1,13 @@
+# Cross build for Windows with mingw-w64, posix thread model (std::thread, std::mutex). Included
+# by mingw-w64-i686.cmake (the shipped 32-bit programs) and mingw-w64-x86_64.cmake (the same code
+# at 64 bits, which is what wine64 runs where the kernel cannot execute 32-bit code).
+set(CMAKE_SYSTEM_NAME Windows)
+set(triple ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

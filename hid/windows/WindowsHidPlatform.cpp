@@ -1,0 +1,208 @@
+#include "hid/windows/WindowsHidPlatform.h"
+
+#include <dbt.h>
+
+#include <cstring>
+#include <optional>
+
+#include "hid/windows/WindowsHidHandle.h"
+
+namespace {
+
+constexpr wchar_t WindowClass[] = L"VelloxHidDeviceChange";
+constexpr ULONG MaxInputBuffers = 512;
+
+// One registry property of an interface's device; nullopt when it has none.
+std::optional<std::vector<BYTE>> property(const WinHidLibrary& lib, HDEVINFO set,
+                                          SP_DEVINFO_DATA& devinfo, DWORD code) {
+    DWORD type = 0, required = 0;
+    std::vector<BYTE> value(256);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (lib.SetupDiGetDeviceRegistryPropertyA(set, &devinfo, code, &type, value.data(),
+                                                  static_cast<DWORD>(value.size()), &required)) {
+            value.resize(std::min<std::size_t>(required, value.size()));
+            return value;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= value.size()) break;
+        value.resize(required);
+    }
+    return std::nullopt;
+}
+
+std::string as_text(const std::optional<std::vector<BYTE>>& value) {
+    if (!value) return {};
+    const auto* p = reinterpret_cast<const char*>(value->data());
+    return std::string(p, strnlen(p, value->size()));
+}
+
+std::vector<std::string> as_texts(const std::optional<std::vector<BYTE>>& value) {
+    std::vector<std::string> out;
+    if (!value) return out;
+    const auto* p = reinterpret_cast<const char*>(value->data());
+    const std::size_t size = value->size();
+    for (std::size_t i = 0; i < size;) {
+        const std::size_t n = strnlen(p + i, size - i);
+        if (n == 0) break;
+        out.emplace_back(p + i, n);
+        i += n + 1;
+    }
+    return out;
+}
+
+std::uint32_t as_number(const std::optional<std::vector<BYTE>>& value) {
+    std::uint32_t n = 0;
+    if (value && value->size() >= sizeof n) std::memcpy(&n, value->data(), sizeof n);
+    return n;
+}
+
+std::string guid_text(const std::optional<std::vector<BYTE>>& value) {
+    if (!value || value->size() < sizeof(GUID)) return as_text(value);
+    GUID g;
+    std::memcpy(&g, value->data(), sizeof g);
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
+}
+
+}  // namespace
+
+WindowsHidPlatform::WindowsHidPlatform(const WinHidLibraryFiles& files) : library_(files) {
+    static_assert(sizeof(GUID) == sizeof(kHidInterfaceClassGuid));
+    std::memcpy(&guid_, kHidInterfaceClassGuid.data(), sizeof guid_);
+    if (!library_.loaded()) return;
+    library_.HidD_GetHidGuid(&guid_);
+
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = &WindowsHidPlatform::window_procedure;
+    cls.hInstance = ::GetModuleHandleW(nullptr);
+    cls.lpszClassName = WindowClass;
+    ::RegisterClassExW(&cls);  // fails harmlessly when a previous platform registered it
+    // Top-level (no parent, not message-only) and never shown: device-change broadcasts
+    // reach it.
+    window_ = ::CreateWindowExW(0, WindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                cls.hInstance, nullptr);
+    if (window_ != nullptr) {
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+}
+
+WindowsHidPlatform::~WindowsHidPlatform() {
+    if (window_ != nullptr) ::DestroyWindow(window_);
+}
+
+LRESULT CALLBACK WindowsHidPlatform::window_procedure(HWND window, UINT message, WPARAM w,
+                                                      LPARAM l) {
+    if (message == WM_DEVICECHANGE && w == DBT_DEVNODES_CHANGED) {
+        auto* self =
+            reinterpret_cast<WindowsHidPlatform*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self != nullptr) self->change_.raise();
+    }
+    return ::DefWindowProcW(window, message, w, l);
+}
+
+HidWaitable WindowsHidPlatform::device_change_waitable() const {
+    return window_ != nullptr ? change_.waitable() : NoHidWaitable;
+}
+
+void WindowsHidPlatform::fill_properties(HDEVINFO set, SP_DEVINFO_DATA& devinfo,
+                                         THidPnPInfo& pnp) const {
+    const auto get = [&](DWORD code) { return property(library_, set, devinfo, code); };
+    pnp.DeviceDesc = as_text(get(SPDRP_DEVICEDESC));
+    pnp.HardwareID = as_texts(get(SPDRP_HARDWAREID));
+    pnp.CompatibleIDs = as_texts(get(SPDRP_COMPATIBLEIDS));
+    pnp.Service = as_text(get(SPDRP_SERVICE));
+    pnp.Class = as_text(get(SPDRP_CLASS));
+    pnp.ClassGUID = as_text(get(SPDRP_CLASSGUID));
+    pnp.Driver = as_text(get(SPDRP_DRIVER));
+    pnp.ConfigFlags = as_number(get(SPDRP_CONFIGFLAGS));
+    pnp.Mfg = as_text(get(SPDRP_MFG));
+    pnp.FriendlyName = as_text(get(SPDRP_FRIENDLYNAME));
+    pnp.LocationInformation = as_text(get(SPDRP_LOCATION_INFORMATION));
+    pnp.PhysicalDeviceObjectName = as_text(get(SPDRP_PHYSICAL_DEVICE_OBJECT_NAME));
+    pnp.Capabilities = as_number(get(SPDRP_CAPABILITIES));
+    pnp.UINumber = as_number(get(SPDRP_UI_NUMBER));
+    pnp.UpperFilters = as_texts(get(SPDRP_UPPERFILTERS));
+    pnp.LowerFilters = as_texts(get(SPDRP_LOWERFILTERS));
+    pnp.BusTypeGUID = guid_text(get(SPDRP_BUSTYPEGUID));
+    pnp.LegacyBusType = as_number(get(SPDRP_LEGACYBUSTYPE));
+    pnp.BusNumber = as_number(get(SPDRP_BUSNUMBER));
+    pnp.EnumeratorName = as_text(get(SPDRP_ENUMERATOR_NAME));
+    pnp.DevType = as_number(get(SPDRP_DEVTYPE));
+    pnp.Exclusive = as_number(get(SPDRP_EXCLUSIVE));
+    pnp.Characteristics = std::to_string(as_number(get(SPDRP_CHARACTERISTICS)));
+    pnp.Address = std::to_string(as_number(get(SPDRP_ADDRESS)));
+    pnp.UINumberDescFormat = as_text(get(SPDRP_UI_NUMBER_DESC_FORMAT));
+}
+
+std::vector<THidPnPInfo> WindowsHidPlatform::scan() {
+    std::vector<THidPnPInfo> list;
+    if (!library_.loaded()) return list;
+    HDEVINFO set = library_.SetupDiGetClassDevsA(&guid_, nullptr, nullptr,
+                                                 DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return list;
+    for (DWORD index = 0;; ++index) {
+        SP_DEVICE_INTERFACE_DATA interface {};
+        interface.cbSize = sizeof interface;
+        if (!library_.SetupDiEnumDeviceInterfaces(set, nullptr, &guid_, index, &interface)) break;
+        SP_DEVINFO_DATA devinfo{};
+        devinfo.cbSize = sizeof devinfo;
+        DWORD required = 0;
+        library_.SetupDiGetDeviceInterfaceDetailA(set, &interface, nullptr, 0, &required, &devinfo);
+        if (required == 0 || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) continue;
+        // DWORD elements keep the record aligned; cbSize is the fixed part's size (5 on i686).
+        std::vector<DWORD> block((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1, 0);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(block.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (!library_.SetupDiGetDeviceInterfaceDetailA(set, &interface, detail, required, nullptr,
+                                                       &devinfo)) {
+            continue;
+        }
+        THidPnPInfo pnp;
+        pnp.DevInst = devinfo.DevInst;
+        pnp.InstanceId = std::to_string(devinfo.DevInst);
+        const std::size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        pnp.DevicePath = std::string(detail->DevicePath, strnlen(detail->DevicePath, room));
+        fill_properties(set, devinfo, pnp);
+        list.push_back(std::move(pnp));
+    }
+    library_.SetupDiDestroyDeviceInfoList(set);
+    return list;
+}
+
+std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, HidOpenMode mode) {
+    if (!library_.loaded()) {
+        hid_set_last_error(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    DWORD access = 0;
+    DWORD flags = 0;
+    switch (mode) {
+        case HidOpenMode::ReadWrite:
+            access = GENERIC_READ | GENERIC_WRITE;
+            break;
+        case HidOpenMode::QueryOnly:
+            access = 0;
+            break;
+        case HidOpenMode::Read:
+            access = GENERIC_READ;
+            flags = FILE_FLAG_OVERLAPPED;
+            break;
+    }
+    HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        hid_set_last_error(::GetLastError());
+        return nullptr;
+    }
+    // The class driver keeps 32 unread reports per handle by default: 32 ms of a full-speed
+    // device, less than a busy machine may keep the reading thread waiting. Ask for the most.
+    if (mode == HidOpenMode::Read) library_.HidD_SetNumInputBuffers(handle, MaxInputBuffers);
+    return std::make_unique<WindowsHidHandle>(library_, handle);
+}
+
+std::unique_ptr<HidWaker> WindowsHidPlatform::make_waker() {
+    return std::make_unique<WindowsHidWaker>();
+}

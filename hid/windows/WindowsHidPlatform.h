@@ -1,0 +1,39 @@
+#pragma once
+// The Windows backend: SetupApi.dll scans the HID interface class, HID.dll identifies an
+// interface and tells its report lengths, the kernel's file calls open, write and read it.
+// Device changes arrive as WM_DEVICECHANGE with DBT_DEVNODES_CHANGED, which Windows sends to
+// top-level windows only: the platform keeps a hidden top-level window of its own on the
+// thread that creates it, and raises its change signal from that window's procedure. The
+// host's loop must dispatch that thread's window messages (hid_wait_signalled does).
+
+#include <windows.h>
+
+#include <memory>
+
+#include "hid/HidPlatform.h"
+#include "hid/windows/WinHidLibrary.h"
+
+class WindowsHidPlatform : public HidPlatform {
+  public:
+    explicit WindowsHidPlatform(const WinHidLibraryFiles& files = {});
+    ~WindowsHidPlatform() override;
+
+    bool available() const override { return library_.loaded(); }
+    std::vector<THidPnPInfo> scan() override;
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
+    std::unique_ptr<HidWaker> make_waker() override;
+    HidWaitable device_change_waitable() const override;
+    bool take_device_change() override { return change_.take(); }
+
+    // The interface class scanned: what HID.dll reports, else the published HID class.
+    const GUID& hid_guid() const { return guid_; }
+
+  private:
+    static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    void fill_properties(HDEVINFO set, SP_DEVINFO_DATA& devinfo, THidPnPInfo& pnp) const;
+
+    WinHidLibrary library_;
+    GUID guid_{};
+    HidChangeSignal change_;
+    HWND window_ = nullptr;
+};
