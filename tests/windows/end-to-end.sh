@@ -77,6 +77,12 @@ grep -q "Product identifier: V201" <<<"$out" || fail "--wait: $out"
 echo "   found after $elapsed ms"
 stop_device e
 
+echo "== an image whose name is not ASCII"
+# Wine hands the program the name in UTF-16 as Windows does; the ANSI form would lose it.
+cp "$image" "$work/固件-Ünïcode.bin"
+out=$(LC_ALL=C.UTF-8 cli --simulate download "$(winpath "$work/固件-Ünïcode.bin")" 2>&1) ||
+  fail "non-ASCII name: exit $?: $out"
+
 if [ "$failures" -gt 0 ]; then
   for f in "$work"/*.err; do echo "--- $f"; tail -5 "$f"; done
   exit 1
