@@ -59,8 +59,7 @@ int run_cli(std::span<const std::string> args, const CliStreams& io) {
 #ifndef _WIN32
         return run_station(options, io, worker_program);
 #else
-        io.err << "vellox-cli: station is not part of this build\n" << std::flush;
-        return to_int(ExitCode::Failure);
+        return usage_error(io, "station runs on Linux only");
 #endif
     }
 

@@ -108,10 +108,12 @@ TEST(CliCommandLine, BadUsageIsOneLineThenTheUsageAndExitCodeTwo) {
          "vellox-cli: option --once-per-serial needs --log FILE, where the successes are"},
         {{"station", existing, "--count=0"},
          "vellox-cli: option --count takes a whole number from 1 to 1000000"},
+#ifndef _WIN32  // checked by the station itself, which Windows builds leave out
         {{"station", short_image},
          "vellox-cli: image file '" + short_image + "' is too short to hold a product identifier"},
         {{"station", existing, "--simulate=devices=0"},
          "vellox-cli: bad --simulate settings: devices: expected 1 to 64, got '0'"},
+#endif
         {{"info", "--log", "x.log"},
          "vellox-cli: options --log, --once-per-serial and --count are for station"},
         // Quoted arguments cannot break the line or reach the terminal as escapes.

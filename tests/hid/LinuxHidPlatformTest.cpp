@@ -241,7 +241,7 @@ TEST_F(LinuxBackendTest, AHangUpAsksForARescanAndReadingAgainGetsAFreshHandle) {
     dev->SetDataEvent(rec.data());
     ASSERT_TRUE(feed_one(1));
     ASSERT_TRUE(pump_until([&] { return !rec.errors.empty(); }));
-    ASSERT_TRUE(wait_readable(platform.device_change_fd()));
+    ASSERT_TRUE(wait_readable(static_cast<int>(platform.device_change_waitable())));
     EXPECT_TRUE(platform.take_device_change());
 
     // Reading switched off and on again opens the node afresh.
