@@ -15,6 +15,5 @@ run() {
   /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
   cd "$root/build-win64" && ctest --output-on-failure -j2 --timeout 300 -L windows
 }
-export -f run
 export root
-xvfb-run -a bash -c run
+xvfb-run -a bash -c "set -euo pipefail; $(declare -f run); run"
