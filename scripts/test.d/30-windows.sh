@@ -7,6 +7,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 bash "$root/scripts/build-windows.sh" --tests
 
 export WINEDEBUG=-all WINEPREFIX="$root/build-win64/wine-prefix"
+# The server needs the prefix's folder; wineboot fills it in.
+mkdir -p "$WINEPREFIX"
 run() {
   /usr/lib/wine/wineserver64 -p
   trap '/usr/lib/wine/wineserver64 -k || true' EXIT
