@@ -4,7 +4,7 @@
 #include <QIcon>
 
 #include "app/StartupExclusion.h"
-#include "ui/TMainForm.h"
+#include "ui/qt/TMainForm.h"
 
 int main(int argc, char** argv) {
     // Decided before any window exists: when the other tool's window is up, end silently.

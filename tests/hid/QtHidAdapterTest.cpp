@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "HidTestSupport.h"
-#include "ui/QtHidDeviceWatcher.h"
-#include "ui/QtHidDispatcher.h"
+#include "ui/qt/QtHidDeviceWatcher.h"
+#include "ui/qt/QtHidDispatcher.h"
 
 namespace {
 

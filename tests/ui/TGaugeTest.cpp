@@ -5,8 +5,8 @@
 #include <climits>
 #include <set>
 
-#include "ui/SystemLook.h"
-#include "ui/TGauge.h"
+#include "ui/qt/SystemLook.h"
+#include "ui/qt/TGauge.h"
 
 namespace vellox {
 namespace {

@@ -6,8 +6,8 @@
 #include <QPainter>
 
 #include "sim/VirtualHidPlatform.h"
-#include "ui/SystemLook.h"
-#include "ui/TMainForm.h"
+#include "ui/qt/SystemLook.h"
+#include "ui/qt/TMainForm.h"
 
 namespace vellox {
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "hid/THidDeviceReadThread.h"
-#include "ui/QtHidDispatcher.h"
-#include "ui/SystemLook.h"
+#include "ui/qt/QtHidDispatcher.h"
+#include "ui/qt/SystemLook.h"
 
 namespace vellox::window_test {
 namespace {

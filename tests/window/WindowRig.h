@@ -17,7 +17,7 @@
 #include "sim/CountingModel.h"
 #include "sim/EmulatedFirmware.h"
 #include "sim/VirtualHidPlatform.h"
-#include "ui/TMainForm.h"
+#include "ui/qt/TMainForm.h"
 
 namespace vellox::window_test {
 

@@ -1,4 +1,4 @@
-#include "ui/TOpenDialog.h"
+#include "ui/qt/TOpenDialog.h"
 
 #include <QFileDialog>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "ui/QtHidDispatcher.h"
+#include "ui/qt/QtHidDispatcher.h"
 
 #include <QMetaObject>
 

@@ -1,18 +1,19 @@
 #pragma once
 // The window as the engines' host: status bar, error and message boxes, Memo4, Panel2, the
 // information grid, the label tables, Gauge1, the file dialog and message pumping, each
-// mapped onto the window's controls and its overridable hooks.
+// mapped onto the window's hooks. Also where the window's activation after its own message
+// boxes comes from.
 
 #include "dialogue/DialogueHost.h"
 #include "firmware/DownloadHost.h"
 
 namespace vellox {
 
-class TMainForm;
+class MainFormLogic;
 
-class TMainFormHost final : public DialogueHost, public DownloadHost {
+class MainFormHost final : public DialogueHost, public DownloadHost {
   public:
-    explicit TMainFormHost(TMainForm& form) : form_(form) {}
+    explicit MainFormHost(MainFormLogic& form) : form_(form) {}
 
     void set_status(std::string_view text, StatusColour colour) override;
     void show_error_box(std::string_view text) override;
@@ -33,7 +34,7 @@ class TMainFormHost final : public DialogueHost, public DownloadHost {
     void show_message_box(std::string_view text) override;
 
   private:
-    TMainForm& form_;
+    MainFormLogic& form_;
 };
 
 }  // namespace vellox

@@ -1,4 +1,4 @@
-#include "ui/TBltBitmap.h"
+#include "ui/qt/TBltBitmap.h"
 
 #include <algorithm>
 #include <cstdint>

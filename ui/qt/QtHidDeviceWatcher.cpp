@@ -1,4 +1,4 @@
-#include "ui/QtHidDeviceWatcher.h"
+#include "ui/qt/QtHidDeviceWatcher.h"
 
 #include <QSocketNotifier>
 

@@ -1,10 +1,10 @@
-#include "ui/TStringGrid.h"
+#include "ui/qt/TStringGrid.h"
 
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
-#include "ui/SystemLook.h"
+#include "ui/qt/SystemLook.h"
 
 namespace vellox {
 namespace {

@@ -1,8 +1,8 @@
-#include "ui/TStatusBar.h"
+#include "ui/qt/TStatusBar.h"
 
 #include <QPainter>
 
-#include "ui/SystemLook.h"
+#include "ui/qt/SystemLook.h"
 
 namespace vellox {
 

@@ -1,0 +1,26 @@
+#include "ui/MainFormLayout.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vellox::layout {
+
+std::span<const std::string_view> font_families(FontFace face) {
+    static constexpr std::array<std::string_view, 4> sans{"MS Sans Serif", "DejaVu Sans",
+                                                          "WenQuanYi Zen Hei", "Tahoma"};
+    static constexpr std::array<std::string_view, 5> song{
+        "宋体", "SimSun", "WenQuanYi Zen Hei", "Noto Sans CJK SC", "DejaVu Sans"};
+    if (face == FontFace::Song) return song;
+    return sans;
+}
+
+const ControlSpec& control(std::string_view name) {
+    for (const ControlSpec& c : kControls) {
+        if (c.name == name) return c;
+    }
+    std::fprintf(stderr, "layout: no control named %.*s\n", static_cast<int>(name.size()),
+                 name.data());
+    std::abort();
+}
+
+}  // namespace vellox::layout

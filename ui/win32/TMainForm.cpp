@@ -1,0 +1,543 @@
+#include "ui/win32/TMainForm.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <dbt.h>
+#include <uxtheme.h>
+
+#include "ui/MainFormLayout.h"
+#include "ui/win32/Resources.h"
+#include "ui/win32/WideText.h"
+#include "ui/win32/Win32Look.h"
+
+namespace vellox::win32 {
+namespace {
+
+using layout::control;
+using layout::ControlKind;
+using layout::ControlSpec;
+
+constexpr UINT kTick = WM_APP + 10;
+constexpr UINT kFirstActivate = WM_APP + 11;
+constexpr wchar_t kPanelClass[] = L"TPanel";
+constexpr wchar_t kImageClass[] = L"TImage";
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+int ControlId(std::string_view name) {
+    for (std::size_t i = 0; i < layout::kControls.size(); ++i) {
+        if (layout::kControls[i].name == name) return 100 + static_cast<int>(i);
+    }
+    return 0;
+}
+
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON icon = nullptr) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = procedure;
+    cls.hInstance = Instance();
+    cls.hIcon = icon;
+    cls.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.lpszClassName = name;
+    ::RegisterClassExW(&cls);  // a second window finds it registered
+}
+
+void SetText(HWND control, std::string_view text) {
+    ::SetWindowTextW(control, Widen(text).c_str());
+}
+
+void StackAt(HWND control, HWND where) {
+    ::SetWindowPos(control, where, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TMainFormOptions options, bool quitOnDestroy)
+    : MainFormLogic(std::move(options)), quitOnDestroy_(quitOnDestroy) {
+    INITCOMMONCONTROLSEX common{sizeof common, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES |
+                                                   ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&common);
+    BuildLayout();
+    dispatcher_ = std::make_unique<Win32HidDispatcher>();
+    BuildDevices(*dispatcher_);
+    FormCreate();
+    if (Options().startTimers) {
+        ticker_ = std::make_unique<Win32Ticker>(window_, kTick, layout::kTimerInterval);
+    }
+}
+
+TMainForm::~TMainForm() {
+    ticker_.reset();
+    ReleaseDevices();
+    if (window_ != nullptr) {
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        ::DestroyWindow(window_);
+    }
+    Gauge1.reset();
+    StringGrid1.reset();
+    for (HGDIOBJ o : {static_cast<HGDIOBJ>(windowFont_), static_cast<HGDIOBJ>(gaugeFont_),
+                      static_cast<HGDIOBJ>(gridFont_), static_cast<HGDIOBJ>(memoFont_),
+                      static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(banner_),
+                      static_cast<HGDIOBJ>(glyphs_[0]), static_cast<HGDIOBJ>(glyphs_[1]),
+                      static_cast<HGDIOBJ>(glyphs_[2])}) {
+        if (o != nullptr) ::DeleteObject(o);
+    }
+}
+
+void TMainForm::BuildLayout() {
+    HICON icon = ::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_VELLOX));
+    const std::wstring windowClass = Widen(layout::kWindowClass);
+    RegisterWindowClass(windowClass.c_str(), &TMainForm::WindowProcedure, icon);
+    RegisterWindowClass(kPanelClass, &TMainForm::PanelProcedure);
+    RegisterWindowClass(kImageClass, &TMainForm::ImageProcedure);
+
+    windowFont_ = CreateLayoutFont(layout::kWindowFont);
+    banner_ = static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_BANNER),
+                                                IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+
+    // Fixed single border, system menu and minimise; the client area is the layout's size.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    RECT frame{0, 0, layout::kClientWidth, layout::kClientHeight};
+    ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+    const int w = frame.right - frame.left;
+    const int h = frame.bottom - frame.top;
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int x = work.left + (work.right - work.left - w) / 2;
+    const int y = work.top + (work.bottom - work.top - h) / 2;
+    window_ = ::CreateWindowExW(0, windowClass.c_str(), Widen(layout::kWindowTitle).c_str(), style,
+                                x, y, w, h, nullptr, nullptr, Instance(), this);
+
+    tooltips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                  Instance(), nullptr);
+
+    for (const ControlSpec& c : layout::kControls) {
+        if (c.kind == ControlKind::Gauge) {
+            Gauge1 = std::make_unique<Win32Gauge>(window_, c.left, c.top, c.width, c.height);
+            gaugeFont_ = CreateLayoutFont(c.font, true);
+            Gauge1->setFont(gaugeFont_);
+            Gauge1->setKind(TGaugeKind::gkHorizontalBar);
+            Gauge1->setShowText(true);
+            Gauge1->setBorderStyle(TBorderStyle::bsNone);
+            Gauge1->setForeColor(layout::kGaugeForeColor);
+            Gauge1->setBackColor(SystemRgb(COLOR_BTNFACE));
+        } else if (c.kind == ControlKind::StringGrid) {
+            StringGrid1 = std::make_unique<Win32StringGrid>(Panel2, c.left, c.top, c.width,
+                                                            c.height, layout::kGridColumns,
+                                                            layout::kGridRows);
+            gridFont_ = CreateLayoutFont(c.font);
+            StringGrid1->setFont(gridFont_);
+            StringGrid1->setDefaultColWidth(layout::kGridDefaultColWidth);
+            StringGrid1->setDefaultRowHeight(layout::kGridRowHeight);
+            if (c.visible) ::ShowWindow(StringGrid1->window(), SW_SHOWNA);
+        } else {
+            CreateControl(c.name);
+        }
+    }
+
+    // Windowed controls stack in layout order, a later one above; the windowless ones of the
+    // original (speed buttons, Image1, Gauge1) lie beneath every windowed sibling.
+    for (const ControlSpec& c : layout::kControls) {
+        HWND hwnd = c.kind == ControlKind::Gauge        ? Gauge1->window()
+                    : c.kind == ControlKind::StringGrid ? StringGrid1->window()
+                                                        : ::GetDlgItem(c.parent.empty() ? window_ : Panel2, ControlId(c.name));
+        const bool windowless = c.kind == ControlKind::SpeedButton ||
+                                c.kind == ControlKind::Picture || c.kind == ControlKind::Gauge;
+        if (!windowless) StackAt(hwnd, HWND_TOP);
+    }
+    for (const ControlSpec& c : layout::kControls) {
+        const bool windowless = c.kind == ControlKind::SpeedButton ||
+                                c.kind == ControlKind::Picture || c.kind == ControlKind::Gauge;
+        if (!windowless) continue;
+        HWND hwnd = c.kind == ControlKind::Gauge
+                        ? Gauge1->window()
+                        : ::GetDlgItem(c.parent.empty() ? window_ : Panel2, ControlId(c.name));
+        StackAt(hwnd, HWND_BOTTOM);
+    }
+}
+
+HWND TMainForm::CreateControl(std::string_view name) {
+    const ControlSpec& c = control(name);
+    HWND parent = c.parent.empty() ? window_ : Panel2;
+    const std::wstring caption = Widen(c.caption);
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.visible ? WS_VISIBLE : 0);
+    DWORD exStyle = 0;
+    const wchar_t* cls = L"BUTTON";
+    switch (c.kind) {
+        case ControlKind::SpeedButton:
+            style |= (name == "ReadBtn" ? BS_AUTOCHECKBOX | BS_PUSHLIKE : BS_PUSHBUTTON);
+            break;
+        case ControlKind::PushButton:
+            style |= BS_PUSHBUTTON | WS_TABSTOP;
+            break;
+        case ControlKind::Picture:
+            cls = kImageClass;
+            break;
+        case ControlKind::Memo:
+            cls = L"EDIT";
+            exStyle = WS_EX_CLIENTEDGE;
+            style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL |
+                     WS_HSCROLL;
+            break;
+        case ControlKind::Panel:
+            cls = kPanelClass;
+            style |= WS_CLIPCHILDREN;
+            break;
+        case ControlKind::ListBox:
+            cls = L"LISTBOX";
+            exStyle = WS_EX_CLIENTEDGE;
+            style |= LBS_NOTIFY | WS_VSCROLL;
+            break;
+        case ControlKind::StatusBar:
+            cls = STATUSCLASSNAMEW;
+            // Placed and sized by the layout, not by the status bar itself.
+            style |= CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | WS_CLIPCHILDREN;
+            break;
+        case ControlKind::Gauge:
+        case ControlKind::StringGrid:
+            return nullptr;
+    }
+    HWND hwnd = ::CreateWindowExW(exStyle, cls, caption.c_str(), style, c.left, c.top, c.width,
+                                  c.height, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(name))),
+                                  Instance(), this);
+    HFONT font = windowFont_;
+    if (c.font.pixelHeight > 0) {
+        memoFont_ = CreateLayoutFont(c.font);  // Memo4's is the only other font here
+        font = memoFont_;
+    }
+    ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+    if (c.glyph != layout::Glyph::None && c.kind == ControlKind::SpeedButton) {
+        const int index = c.glyph == layout::Glyph::Write ? 0 : c.glyph == layout::Glyph::Query ? 1 : 2;
+        const int id = index == 0 ? IDB_WRITE : index == 1 ? IDB_QUERY : IDB_READ;
+        glyphs_[index] = static_cast<HBITMAP>(::LoadImageW(
+            Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, c.glyphSize, c.glyphSize, LR_DEFAULTCOLOR));
+        if (glyphs_[index] != nullptr) {
+            ::SendMessageW(hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyphs_[index]));
+        }
+    }
+    if (!c.tooltip.empty()) {
+        std::wstring tip = Widen(c.tooltip);
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = parent;
+        tool.uId = reinterpret_cast<UINT_PTR>(hwnd);
+        tool.lpszText = tip.data();
+        ::SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+
+    if (name == "ReadBtn") ReadBtn = hwnd;
+    else if (name == "Image1") Image1 = hwnd;
+    else if (name == "Memo4") {
+        Memo4 = hwnd;
+        ::SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
+    } else if (name == "Panel2") {
+        Panel2 = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    } else if (name == "READ_car") READ_car = hwnd;
+    else if (name == "Write_car") Write_car = hwnd;
+    else if (name == "Verify") Verify = hwnd;
+    else if (name == "DevListBox") DevListBox = hwnd;
+    else if (name == "language_button") language_button = hwnd;
+    else if (name == "StatusBar1") {
+        StatusBar1 = hwnd;
+        // The classic drawing honours the bar's own background colour (red after an error).
+        ::SetWindowTheme(hwnd, L"", L"");
+        int edges[] = {-1};  // the last panel reaches the right edge
+        ::SendMessageW(hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+        ::SendMessageW(hwnd, SB_SETMINHEIGHT, static_cast<WPARAM>(c.height), 0);
+        SetStatusBar(layout::kStatusInitialText, false, "");
+    }
+    return hwnd;
+}
+
+void TMainForm::Show(int how) {
+    ::ShowWindow(window_, how);
+    ::UpdateWindow(window_);
+}
+
+int TMainForm::Run() {
+    while (!quit_) {
+        HANDLE change = nullptr;
+        if (HidCtl) {
+            const HidWaitable w = Platform().device_change_waitable();
+            if (w != NoHidWaitable) change = reinterpret_cast<HANDLE>(w);
+        }
+        const DWORD count = change != nullptr ? 1 : 0;
+        const DWORD r = ::MsgWaitForMultipleObjectsEx(count, &change, INFINITE, QS_ALLINPUT,
+                                                      MWMO_INPUTAVAILABLE);
+        // The wait took the auto-reset signal; put it back for the platform to take.
+        if (count == 1 && r == WAIT_OBJECT_0) ::SetEvent(change);
+        RunPendingMessages();
+    }
+    return quitCode_;
+}
+
+void TMainForm::WatchDeviceChanges() {
+    if (HidCtl && Platform().take_device_change()) HidCtl->DeviceChange();
+}
+
+void TMainForm::RunPendingMessages() {
+    WatchDeviceChanges();
+    MSG msg;
+    while (!quit_ && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit_ = true;
+            quitCode_ = static_cast<int>(msg.wParam);
+            break;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+template <typename Handler>
+void TMainForm::Guarded(Handler handler) {
+    ++handlerDepth_;
+    handler();
+    --handlerDepth_;
+    if (handlerDepth_ == 0 && closePending_) {
+        closePending_ = false;
+        CloseNow();
+    }
+}
+
+void TMainForm::CloseNow() {
+    if (window_ != nullptr) ::DestroyWindow(window_);
+}
+
+void TMainForm::Command(HWND control, WORD code) {
+    if (control == nullptr) return;
+    if (control == DevListBox) {
+        if (code == LBN_SELCHANGE) Guarded([this] { DevListBoxClick(); });
+        return;
+    }
+    if (code != BN_CLICKED) return;
+    if (control == Write_car) {
+        Guarded([this] { WRITE_24AAClick(); });
+    } else if (control == Verify) {
+        Guarded([this] { VerifyClick(); });
+    } else if (control == language_button) {
+        language_buttonClick();
+    }
+}
+
+LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+        case WM_COMMAND:
+            Command(reinterpret_cast<HWND>(l), HIWORD(w));
+            return 0;
+        case kTick:
+            if (ticker_) ticker_->handled();
+            ++timer1Ticks_;
+            Guarded([this] { Timer1Timer(); });
+            Guarded([this] { Timer2Timer(); });
+            return 0;
+        case WM_SHOWWINDOW:
+            // The first activation comes once the message loop runs; later ones are those
+            // after the program's own message boxes (see MainFormHost), not every focus change.
+            if (w != FALSE && !activated_ && !FormActivated()) {
+                activated_ = true;
+                ::PostMessageW(window_, kFirstActivate, 0, 0);
+            }
+            break;
+        case kFirstActivate:
+            Guarded([this] { FormActivate(); });
+            return 0;
+        case WM_DEVICECHANGE:
+            if (w == DBT_DEVNODES_CHANGED && HidCtl) {
+                Platform().take_device_change();
+                HidCtl->DeviceChange();
+            }
+            return TRUE;
+        case WM_CLOSE: {
+            bool canClose = true;
+            CLOSEME(canClose);
+            if (!canClose) return 0;
+            if (handlerDepth_ > 0) {
+                // A handler is waiting in a nested loop (a download): it runs on to its end,
+                // and the window goes when it returns.
+                closePending_ = true;
+                ::ShowWindow(window_, SW_HIDE);
+            } else {
+                CloseNow();
+            }
+            return 0;
+        }
+        case WM_DESTROY:
+            if (quitOnDestroy_) ::PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY:
+            window_ = nullptr;
+            break;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(window_, message, w, l);
+}
+
+LRESULT CALLBACK TMainForm::WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(l);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        reinterpret_cast<TMainForm*>(create->lpCreateParams)->window_ = window;
+    }
+    auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
+    return self->Handle(message, w, l);
+}
+
+LRESULT CALLBACK TMainForm::PanelProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    // The panel's children report to the panel; the window handles them.
+    if (message == WM_COMMAND || message == WM_NOTIFY) {
+        auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self != nullptr) return self->Handle(message, w, l);
+    }
+    return ::DefWindowProcW(window, message, w, l);
+}
+
+LRESULT CALLBACK TMainForm::ImageProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message != WM_PAINT) return ::DefWindowProcW(window, message, w, l);
+    // The banner unscaled from the top-left corner, clipped to the control.
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(window, &ps);
+    HWND form = ::GetParent(window);
+    auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(form, GWLP_USERDATA));
+    if (self != nullptr && self->banner_ != nullptr) {
+        BITMAP info{};
+        ::GetObjectW(self->banner_, sizeof info, &info);
+        HDC memory = ::CreateCompatibleDC(dc);
+        HGDIOBJ old = ::SelectObject(memory, self->banner_);
+        ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+        ::SelectObject(memory, old);
+        ::DeleteDC(memory);
+    }
+    ::EndPaint(window, &ps);
+    return 0;
+}
+
+void TMainForm::MoveGaugeOntoStatusBar() {
+    HWND gauge = Gauge1->window();
+    RECT bar{};
+    ::GetClientRect(StatusBar1, &bar);
+    RECT place{};
+    ::GetWindowRect(gauge, &place);
+    ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
+    ::SetParent(gauge, StatusBar1);
+    ::SetWindowPos(gauge, HWND_TOP, bar.right - Gauge1->width(), place.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TMainForm::SetApplicationTitle() {
+    wchar_t title[256] = {};
+    ::GetWindowTextW(window_, title, 256);
+    applicationTitle_ = title;
+}
+
+void TMainForm::SetStatusBarFontPoints(int points) {
+    if (statusFont_ != nullptr) ::DeleteObject(statusFont_);
+    statusFont_ = CreateLayoutFont({layout::kWindowFont.face, PointsToPixels(points)});
+    ::SendMessageW(StatusBar1, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_), TRUE);
+}
+
+void TMainForm::SetMemo4Visible() { ::ShowWindow(Memo4, SW_SHOWNA); }
+
+void TMainForm::ApplyLanguageCaptions(const LanguageCaptions& c) {
+    SetText(language_button, c.language_button);
+    SetText(Write_car, c.Write_car);
+    SetText(Verify, c.Verify);
+    SetText(READ_car, c.READ_car);
+    StringGrid1->setCells(0, 0, c.gridHeader0);
+    StringGrid1->setCells(1, 0, c.gridHeader1);
+}
+
+void TMainForm::FitGridColumns() {
+    RECT grid{};
+    ::GetClientRect(StringGrid1->window(), &grid);
+    StringGrid1->setColWidths(1, grid.right - StringGrid1->ColWidths(0));
+}
+
+void TMainForm::SetStatusBar(std::string_view text, bool red, std::string_view details) {
+    statusRed_ = red;
+    ::SendMessageW(StatusBar1, SB_SETBKCOLOR, 0, red ? RGB(255, 0, 0) : CLR_DEFAULT);
+    // A leading tab centres the text in its panel.
+    const std::wstring shown = L"\t" + Widen(text);
+    ::SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    const std::wstring tip = Widen(details);
+    ::SendMessageW(StatusBar1, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(tip.c_str()));
+    ::InvalidateRect(StatusBar1, nullptr, TRUE);
+}
+
+void TMainForm::ClearMemo4() { ::SetWindowTextW(Memo4, L""); }
+
+void TMainForm::AppendMemo4(std::string_view line) {
+    const int length = ::GetWindowTextLengthW(Memo4);
+    const std::wstring text = (length > 0 ? L"\r\n" : L"") + Widen(line);
+    ::SendMessageW(Memo4, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
+    ::SendMessageW(Memo4, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TMainForm::SetPanel2Visible(bool visible) {
+    ::ShowWindow(Panel2, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void TMainForm::SetGridRows(const std::vector<std::pair<std::string, std::string>>& rows,
+                            bool visible) {
+    StringGrid1->setRowCount(static_cast<int>(rows.size()) + 1);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
+        StringGrid1->setCells(0, row, rows[i].first);
+        StringGrid1->setCells(1, row, rows[i].second);
+    }
+    ::ShowWindow(StringGrid1->window(), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void TMainForm::SetGaugeVisible(bool visible) {
+    ::ShowWindow(Gauge1->window(), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void TMainForm::SetGaugeMax(std::int32_t max) { Gauge1->setMaxValue(max); }
+
+void TMainForm::SetGaugeProgress(std::int32_t progress) { Gauge1->setProgress(progress); }
+
+void TMainForm::RunErrorBox(std::string_view text) {
+    ::MessageBoxW(window_, Widen(text).c_str(), applicationTitle_.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::RunMessageBox(std::string_view text) {
+    ::MessageBoxW(window_, Widen(text).c_str(), applicationTitle_.c_str(), MB_OK);
+}
+
+std::optional<std::filesystem::path> TMainForm::RunOpenFlashfile() {
+    const FileDialogSettings settings;
+    // Pairs of description and pattern, each ended by a nul, the list by another.
+    std::wstring filter = Widen(settings.filter);
+    filter.push_back(L'\0');
+    filter += Widen(settings.pattern);
+    filter.push_back(L'\0');
+    const std::wstring title = Widen(settings.title);
+    std::wstring file(32768, L'\0');
+
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window_;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrInitialDir = OpenFlashfileInitialDir.empty() ? nullptr : OpenFlashfileInitialDir.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+                   OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+    if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
+    file.resize(file.find(L'\0'));
+    return std::filesystem::path(file);
+}
+
+}  // namespace vellox::win32

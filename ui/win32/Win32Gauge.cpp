@@ -1,0 +1,236 @@
+#include "ui/win32/Win32Gauge.h"
+
+#include <utility>
+
+#include "ui/win32/WideText.h"
+
+namespace vellox::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"TGauge";
+
+COLORREF Ref(layout::Rgb c) { return RGB(c.r, c.g, c.b); }
+
+// A top-down 32-bit bitmap; its pixels are readable as 0x00RRGGBB.
+HBITMAP MakeBitmap(HDC reference, int w, int h) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    return ::CreateDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+void FillWith(HDC dc, const RECT& r, COLORREF colour) {
+    HBRUSH brush = ::CreateSolidBrush(colour);
+    ::FillRect(dc, &r, brush);
+    ::DeleteObject(brush);
+}
+
+// An off-screen bitmap in its own memory DC.
+struct BltBitmap {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+    int w = 0, h = 0;
+
+    BltBitmap(HDC reference, int width, int height) : w(width), h(height) {
+        dc = ::CreateCompatibleDC(reference);
+        bitmap = MakeBitmap(reference, w, h);
+        previous = ::SelectObject(dc, bitmap);
+    }
+    ~BltBitmap() {
+        if (dc != nullptr) {
+            ::SelectObject(dc, previous);
+            ::DeleteDC(dc);
+        }
+        if (bitmap != nullptr) ::DeleteObject(bitmap);
+    }
+    BltBitmap(const BltBitmap&) = delete;
+    BltBitmap& operator=(const BltBitmap&) = delete;
+
+    // Takes the template's size and fills it with the window-frame colour.
+    static BltBitmap MakeLike(HDC reference, const BltBitmap& tmpl) {
+        BltBitmap b(reference, tmpl.w, tmpl.h);
+        b.Fill(::GetSysColor(COLOR_WINDOWFRAME));
+        return b;
+    }
+    BltBitmap(BltBitmap&& o) noexcept
+        : dc(o.dc), bitmap(o.bitmap), previous(o.previous), w(o.w), h(o.h) {
+        o.dc = nullptr;
+        o.bitmap = nullptr;
+    }
+    void Fill(COLORREF colour) {
+        const RECT r{0, 0, w, h};
+        FillWith(dc, r, colour);
+    }
+    HBITMAP Release() {
+        ::SelectObject(dc, previous);
+        ::DeleteDC(dc);
+        dc = nullptr;
+        return std::exchange(bitmap, nullptr);
+    }
+};
+
+void DrawShape(HDC dc, const GaugeShape& s) {
+    const RECT box{s.box.left, s.box.top, s.box.right, s.box.bottom};
+    if (s.op == GaugeShape::Op::Fill) {
+        if (box.right > box.left && box.bottom > box.top) FillWith(dc, box, Ref(s.brush));
+        return;
+    }
+    HPEN pen = ::CreatePen(PS_SOLID, 1, Ref(s.pen));
+    HBRUSH brush = ::CreateSolidBrush(Ref(s.brush));
+    HGDIOBJ oldPen = ::SelectObject(dc, pen);
+    HGDIOBJ oldBrush = ::SelectObject(dc, brush);
+    switch (s.op) {
+        case GaugeShape::Op::Ellipse:
+            ::Ellipse(dc, box.left, box.top, box.right, box.bottom);
+            break;
+        case GaugeShape::Op::Pie:
+            ::Pie(dc, box.left, box.top, box.right, box.bottom, s.x1, s.y1, s.x2, s.y2);
+            break;
+        case GaugeShape::Op::Line:
+            ::MoveToEx(dc, s.x1, s.y1, nullptr);
+            ::LineTo(dc, s.x2, s.y2);
+            break;
+        case GaugeShape::Op::Fill:
+            break;
+    }
+    ::SelectObject(dc, oldPen);
+    ::SelectObject(dc, oldBrush);
+    ::DeleteObject(pen);
+    ::DeleteObject(brush);
+}
+
+}  // namespace
+
+Win32Gauge::Win32Gauge(HWND parent, int left, int top, int width, int height) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = &Win32Gauge::WindowProcedure;
+    cls.hInstance = ::GetModuleHandleW(nullptr);
+    cls.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    cls.lpszClassName = kClassName;
+    ::RegisterClassExW(&cls);
+    window_ = ::CreateWindowExW(0, kClassName, L"", WS_CHILD, left, top, width, height, parent,
+                                nullptr, cls.hInstance, nullptr);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    model_.setColor({static_cast<std::uint8_t>(GetRValue(::GetSysColor(COLOR_BTNFACE))),
+                     static_cast<std::uint8_t>(GetGValue(::GetSysColor(COLOR_BTNFACE))),
+                     static_cast<std::uint8_t>(GetBValue(::GetSysColor(COLOR_BTNFACE)))});
+}
+
+Win32Gauge::~Win32Gauge() {
+    if (::IsWindow(window_)) {
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        ::DestroyWindow(window_);
+    }
+}
+
+int Win32Gauge::width() const {
+    RECT r{};
+    ::GetClientRect(window_, &r);
+    return r.right;
+}
+
+int Win32Gauge::height() const {
+    RECT r{};
+    ::GetClientRect(window_, &r);
+    return r.bottom;
+}
+
+void Win32Gauge::Apply(bool repaint) {
+    if (!repaint || !::IsWindowVisible(window_)) return;
+    // Straight onto the screen, no paint message involved.
+    HDC dc = ::GetDC(window_);
+    PaintOn(dc);
+    ::ReleaseDC(window_, dc);
+}
+
+void Win32Gauge::PaintOn(HDC target) {
+    ++paintCount_;
+    HDC memory = ::CreateCompatibleDC(target);
+    HBITMAP image = PaintImage(target);
+    HGDIOBJ old = ::SelectObject(memory, image);
+    ::BitBlt(target, 0, 0, width(), height(), memory, 0, 0, SRCCOPY);
+    ::SelectObject(memory, old);
+    ::DeleteObject(image);
+    ::DeleteDC(memory);
+}
+
+HBITMAP Win32Gauge::PaintImage(HDC reference) const {
+    const int w = width();
+    const int h = height();
+    BltBitmap image(reference, w, h);
+    image.Fill(RGB(0, 0, 0));
+    if (w <= 0 || h <= 0) return image.Release();
+
+    const GaugeRect paint = gauge_paint_rect(model_, w, h);
+    {
+        BltBitmap overlay = BltBitmap::MakeLike(reference, image);
+        overlay.Fill(RGB(0, 0, 0));
+        ::IntersectClipRect(overlay.dc, paint.left, paint.top, paint.right, paint.bottom);
+        for (const GaugeShape& s : gauge_kind_shapes(model_, w, h)) DrawShape(overlay.dc, s);
+        ::BitBlt(image.dc, 0, 0, w, h, overlay.dc, 0, 0, SRCINVERT);
+    }
+
+    if (model_.ShowText()) {
+        BltBitmap text = BltBitmap::MakeLike(reference, image);
+        text.Fill(RGB(0, 0, 0));
+        const std::wstring percent = Widen(model_.Text());
+        HGDIOBJ oldFont = font_ != nullptr ? ::SelectObject(text.dc, font_) : nullptr;
+        ::SetBkMode(text.dc, TRANSPARENT);
+        ::SetTextColor(text.dc, RGB(255, 255, 255));
+        SIZE size{};
+        ::GetTextExtentPoint32W(text.dc, percent.c_str(), static_cast<int>(percent.size()), &size);
+        const GaugePoint at = gauge_text_origin(paint, size.cx, size.cy);
+        ::IntersectClipRect(text.dc, paint.left, paint.top, paint.right, paint.bottom);
+        ::TextOutW(text.dc, at.x, at.y, percent.c_str(), static_cast<int>(percent.size()));
+        if (oldFont != nullptr) ::SelectObject(text.dc, oldFont);
+        ::BitBlt(image.dc, 0, 0, w, h, text.dc, 0, 0, SRCINVERT);
+    }
+    return image.Release();
+}
+
+std::vector<std::uint32_t> Win32Gauge::PaintPixels() const {
+    const int w = width();
+    const int h = height();
+    HDC screen = ::GetDC(nullptr);
+    HBITMAP image = PaintImage(screen);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    ::GetDIBits(screen, image, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(image);
+    ::ReleaseDC(nullptr, screen);
+    for (std::uint32_t& p : pixels) p &= 0x00FFFFFFu;
+    return pixels;
+}
+
+LRESULT CALLBACK Win32Gauge::WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* self = reinterpret_cast<Win32Gauge*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_ERASEBKGND:
+            // The painting covers the whole rectangle.
+            return 1;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(window, &ps);
+            if (self != nullptr) self->PaintOn(dc);
+            ::EndPaint(window, &ps);
+            return 0;
+        }
+        default:
+            return ::DefWindowProcW(window, message, w, l);
+    }
+}
+
+}  // namespace vellox::win32
