@@ -109,6 +109,18 @@ void Win32StringGrid::Paint(HDC dc) const {
     if (oldFont != nullptr) ::SelectObject(dc, oldFont);
 }
 
+std::wstring Win32StringGrid::AllText() const {
+    std::wstring text;
+    for (const auto& row : cells_) {
+        for (std::size_t col = 0; col < row.size(); ++col) {
+            if (col > 0) text += L'\t';
+            text += row[col];
+        }
+        text += L"\r\n";
+    }
+    return text;
+}
+
 void Win32StringGrid::Click(int y) {
     const int row = y / std::max(rowHeight_, 1);
     if (row < 1 || row >= rows_) return;
@@ -137,6 +149,20 @@ LRESULT CALLBACK Win32StringGrid::WindowProcedure(HWND window, UINT message, WPA
             return 0;
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS;
+        case WM_GETTEXTLENGTH:
+            return static_cast<LRESULT>(self->AllText().size());
+        case WM_GETTEXT: {
+            // The whole grid as text, so that other programs (screen readers, tests) can read
+            // it: cells separated by tabs, rows by line breaks.
+            const std::wstring text = self->AllText();
+            const std::size_t room = static_cast<std::size_t>(w);
+            if (room == 0) return 0;
+            const std::size_t n = std::min(room - 1, text.size());
+            auto* out = reinterpret_cast<wchar_t*>(l);
+            std::copy_n(text.data(), n, out);
+            out[n] = L'\0';
+            return static_cast<LRESULT>(n);
+        }
         default:
             return ::DefWindowProcW(window, message, w, l);
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Read-only text grid as a Win32 child window, addressed by (column, row). The first row and
 // column are headings: drawn in the button-face colour and never selected. Lines run between
-// all cells, and a click selects a whole row.
+// all cells, and a click selects a whole row. WM_GETTEXT gives every cell, tab-separated, a
+// row per line.
 
 #include <windows.h>
 
@@ -40,6 +41,8 @@ class Win32StringGrid {
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
     void Paint(HDC dc) const;
     void Click(int y);
+    // Every cell, tabs between columns and a line break after each row.
+    std::wstring AllText() const;
 
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
