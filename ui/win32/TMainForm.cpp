@@ -189,7 +189,7 @@ HWND TMainForm::CreateControl(std::string_view name) {
         case ControlKind::ListBox:
             cls = L"LISTBOX";
             exStyle = WS_EX_CLIENTEDGE;
-            style |= LBS_NOTIFY | WS_VSCROLL;
+            style |= LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
             break;
         case ControlKind::StatusBar:
             cls = STATUSCLASSNAMEW;
