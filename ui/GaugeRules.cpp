@@ -97,6 +97,7 @@ std::vector<GaugeShape> gauge_kind_shapes(const GaugeModel& gauge, int width, in
     const int percent = gauge.CurrentPercent();
     const double fraction = percent * 0.01;
     std::vector<GaugeShape> shapes;
+    shapes.reserve(4);  // the most any kind draws
 
     switch (gauge.Kind()) {
         case TGaugeKind::gkText:

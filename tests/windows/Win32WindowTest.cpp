@@ -59,12 +59,19 @@ RECT PlaceIn(HWND w) {
 // answered without a modal loop.
 class Rig : public TMainForm {
   public:
-    explicit Rig(bool startTimers = false)
-        : TMainForm(TMainFormOptions{.startTimers = startTimers, .platform = platform, .deniedNodes = {}}) {}
+    explicit Rig(bool startTimers = false, bool quitOnDestroy = false)
+        : TMainForm(TMainFormOptions{.startTimers = startTimers, .platform = platform, .deniedNodes = {}},
+                    quitOnDestroy) {}
 
     static inline std::shared_ptr<sim::VirtualHidPlatform> platform;
     std::vector<std::string> errorBoxes;
     std::filesystem::path file;
+    std::function<void()> onPump;
+
+    void RunPendingMessages() override {
+        if (onPump) onPump();
+        TMainForm::RunPendingMessages();
+    }
 
     std::shared_ptr<sim::EmulatedFirmware> firmware;
 
@@ -221,6 +228,36 @@ TEST_F(Win32Window, AFailureTurnsTheBarRedWithItsBox) {
     EXPECT_EQ(StatusText(form.StatusBar1), "Verify error");
     EXPECT_TRUE(form.StatusBarRed());
     EXPECT_EQ(form.errorBoxes, std::vector<std::string>{"Verify error"});
+}
+
+TEST_F(Win32Window, ClosingDuringADownloadLetsItFinishThenCloses) {
+    // As the program's window: its going ends the message loop.
+    Rig form(/*startTimers=*/false, /*quitOnDestroy=*/true);
+    sim::FirmwareSettings device = QuickDevice();
+    device.faults.wrong_verify_sum = true;
+    bool goneWhileBusy = false, shownWhileClosing = false;
+    form.onPump = [&] {
+        if (!form.closeRequested() && form.window() != nullptr &&
+            StatusText(form.StatusBar1) == "Writing......") {
+            ::PostMessageW(form.window(), WM_CLOSE, 0, 0);
+        }
+        if (form.closeRequested() && form.Download().Busy) {
+            goneWhileBusy |= form.window() == nullptr;
+            shownWhileClosing |= form.window() != nullptr && ::IsWindowVisible(form.window());
+        }
+    };
+    const auto image = DownloadInto(form, device);
+    EXPECT_TRUE(form.closeRequested());
+    EXPECT_FALSE(goneWhileBusy) << "the window stays until the download returns";
+    EXPECT_FALSE(shownWhileClosing) << "but it is out of sight at once";
+    EXPECT_EQ(form.window(), nullptr) << "the window went once the download had returned";
+    EXPECT_FALSE(form.Download().Busy);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), form.firmware->flash().begin()))
+        << "the download ran to its end";
+    EXPECT_TRUE(form.errorBoxes.empty()) << "the box after the close request returned at once";
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the program ends after the download";
 }
 
 TEST_F(Win32Window, TimersTickFromStartUp) {

@@ -285,11 +285,12 @@ void TMainForm::WatchDeviceChanges() {
 void TMainForm::RunPendingMessages() {
     WatchDeviceChanges();
     MSG msg;
-    while (!quit_ && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // Noted for Run; a handler waiting in here still gets its ticks and replies.
         if (msg.message == WM_QUIT) {
             quit_ = true;
             quitCode_ = static_cast<int>(msg.wParam);
-            break;
+            continue;
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
