@@ -351,11 +351,13 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             Guarded([this] { FormActivate(); });
             return 0;
         case WM_DEVICECHANGE:
-            if (w == DBT_DEVNODES_CHANGED && HidCtl) {
+            // While the HID service is there: a device node came or went. The message goes on
+            // to its normal processing.
+            if (w == DBT_DEVNODES_CHANGED && HidCtl && Platform().available()) {
                 Platform().take_device_change();
                 HidCtl->DeviceChange();
             }
-            return TRUE;
+            break;
         case WM_CLOSE: {
             bool canClose = true;
             CLOSEME(canClose);
