@@ -234,7 +234,12 @@ void TMainForm::showEvent(QShowEvent* event) {
     if (!activated_ && !FormActivated()) {
         activated_ = true;
         QMetaObject::invokeMethod(
-            this, [this] { FormActivate(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                // Unless an activation came first.
+                if (!FormActivated()) FormActivate();
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -348,7 +348,8 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             }
             break;
         case kFirstActivate:
-            Guarded([this] { FormActivate(); });
+            // Unless an activation came first.
+            if (!FormActivated()) Guarded([this] { FormActivate(); });
             return 0;
         case WM_DEVICECHANGE:
             // While the HID service is there: a device node came or went. The message goes on
