@@ -1,8 +1,11 @@
 // Draws the program's artwork: the banner of the main window, the application icon at
 // several sizes and as SVG and the glyphs of the speed buttons. The PNGs it writes are committed
-// beside it and built into the program as Qt resources; run `cmake --build <dir> --target artwork`
-// after changing this file.
+// beside it and built into the program as Qt resources; the same pictures go into the Windows
+// programs' resources as an icon file and BMPs (ui/win32/vellox.rc.in). Run
+// `cmake --build <dir> --target artwork` after changing this file.
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -12,7 +15,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSet>
 #include <QString>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -228,6 +233,169 @@ bool Save(const QImage& img, const QDir& dir, const QString& name) {
     return true;
 }
 
+bool WriteFile(const QByteArray& bytes, const QDir& dir, const QString& name) {
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "artwork: cannot write %s\n", qPrintable(file.fileName()));
+        return false;
+    }
+    return true;
+}
+
+// Little-endian fields of the Windows file formats.
+void Put16(QByteArray& out, std::uint32_t v) {
+    out.append(char(v & 0xFF));
+    out.append(char((v >> 8) & 0xFF));
+}
+void Put32(QByteArray& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// BITMAPINFOHEADER, uncompressed; 96 dots per inch for a .bmp, none for an icon. Icons give
+// twice the height: the colour rows and then the mask's.
+void PutInfoHeader(QByteArray& out, int width, int height, int bits, std::uint32_t imageSize,
+                   std::uint32_t colours, std::uint32_t dotsPerMetre) {
+    Put32(out, 40);
+    Put32(out, std::uint32_t(width));
+    Put32(out, std::uint32_t(height));
+    Put16(out, 1);
+    Put16(out, std::uint32_t(bits));
+    Put32(out, 0);  // BI_RGB
+    Put32(out, imageSize);
+    Put32(out, dotsPerMetre);
+    Put32(out, dotsPerMetre);
+    Put32(out, colours);
+    Put32(out, 0);
+}
+
+int RowBytes(int width, int bits) { return (width * bits + 31) / 32 * 4; }
+
+// A .bmp file, rows bottom-up: 24 bits per pixel, or 8 with a 256-entry colour table when the
+// picture is indexed.
+QByteArray Bmp(const QImage& img) {
+    const bool indexed = img.format() == QImage::Format_Indexed8;
+    const int bits = indexed ? 8 : 24;
+    const int row = RowBytes(img.width(), bits);
+    const std::uint32_t table = indexed ? 256 * 4 : 0;
+    const std::uint32_t pixels = std::uint32_t(row) * std::uint32_t(img.height());
+    QByteArray out;
+    out.append("BM");
+    Put32(out, 14 + 40 + table + pixels);
+    Put32(out, 0);
+    Put32(out, 14 + 40 + table);
+    PutInfoHeader(out, img.width(), img.height(), bits, pixels, indexed ? 256 : 0, 3780);
+    if (indexed) {
+        const QList<QRgb> colours = img.colorTable();
+        for (int i = 0; i < 256; ++i) {
+            const QRgb c = i < colours.size() ? colours[i] : 0;
+            out.append(char(qBlue(c)));
+            out.append(char(qGreen(c)));
+            out.append(char(qRed(c)));
+            out.append(char(0));
+        }
+    }
+    for (int y = img.height() - 1; y >= 0; --y) {
+        QByteArray line(row, 0);
+        for (int x = 0; x < img.width(); ++x) {
+            if (indexed) {
+                line[x] = char(img.pixelIndex(x, y));
+            } else {
+                const QRgb c = img.pixel(x, y);
+                line[3 * x] = char(qBlue(c));
+                line[3 * x + 1] = char(qGreen(c));
+                line[3 * x + 2] = char(qRed(c));
+            }
+        }
+        out.append(line);
+    }
+    return out;
+}
+
+// A button glyph for Windows: a BMP has no alpha, so the glyph is laid on the button face
+// (COLOR_BTNFACE, 240 240 240) and kept in 256 colours. The drawings use fewer, so each keeps
+// its exact colours (the face first, from the top left corner); a drawing with more is refused
+// rather than dithered. Returns a null image then.
+QImage FlatGlyph(const QImage& glyph) {
+    QImage flat(glyph.size(), QImage::Format_RGB32);
+    flat.fill(QColor(240, 240, 240));
+    QPainter p(&flat);
+    p.drawImage(0, 0, glyph);
+    p.end();
+    QSet<QRgb> colours;
+    for (int y = 0; y < flat.height(); ++y) {
+        for (int x = 0; x < flat.width(); ++x) {
+            colours.insert(flat.pixel(x, y));
+        }
+    }
+    if (colours.size() > 256) {
+        std::fprintf(stderr, "artwork: a glyph has %lld colours, more than a 256-colour BMP holds\n",
+                     static_cast<long long>(colours.size()));
+        return {};
+    }
+    return flat.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+}
+
+// The icon file: one 32-bit image with alpha per size, each as a DIB with its AND mask, except
+// 256 × 256 which icon files hold as PNG.
+QByteArray Ico(const std::vector<QImage>& images) {
+    std::vector<QByteArray> entries;
+    for (const QImage& source : images) {
+        const QImage img = source.convertToFormat(QImage::Format_ARGB32);
+        QByteArray data;
+        if (img.width() >= 256) {
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::WriteOnly);
+            img.save(&buffer, "PNG");
+        } else {
+            const int maskRow = RowBytes(img.width(), 1);
+            const std::uint32_t colour = std::uint32_t(img.width() * 4 * img.height());
+            PutInfoHeader(data, img.width(), img.height() * 2, 32,
+                          colour + std::uint32_t(maskRow * img.height()), 0, 0);
+            for (int y = img.height() - 1; y >= 0; --y) {
+                for (int x = 0; x < img.width(); ++x) {
+                    const QRgb c = img.pixel(x, y);
+                    data.append(char(qBlue(c)));
+                    data.append(char(qGreen(c)));
+                    data.append(char(qRed(c)));
+                    data.append(char(qAlpha(c)));
+                }
+            }
+            for (int y = img.height() - 1; y >= 0; --y) {
+                QByteArray line(maskRow, 0);
+                for (int x = 0; x < img.width(); ++x) {
+                    if (qAlpha(img.pixel(x, y)) == 0) {
+                        line[x / 8] = char(line[x / 8] | (0x80 >> (x % 8)));
+                    }
+                }
+                data.append(line);
+            }
+        }
+        entries.push_back(data);
+    }
+    QByteArray out;
+    Put16(out, 0);
+    Put16(out, 1);  // icon
+    Put16(out, std::uint32_t(images.size()));
+    std::uint32_t offset = 6 + 16 * std::uint32_t(images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const int size = images[i].width();
+        out.append(char(size >= 256 ? 0 : size));
+        out.append(char(size >= 256 ? 0 : images[i].height()));
+        out.append(char(0));  // no colour table
+        out.append(char(0));
+        Put16(out, 1);
+        Put16(out, 32);
+        Put32(out, std::uint32_t(entries[i].size()));
+        Put32(out, offset);
+        offset += std::uint32_t(entries[i].size());
+    }
+    for (const QByteArray& data : entries) {
+        out.append(data);
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,19 +407,34 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     const QString version = QString::fromLocal8Bit(argv[2]);
-    bool ok = Save(Banner(version), dir, QStringLiteral("banner.png"));
+    const QImage banner = Banner(version);
+    bool ok = Save(banner, dir, QStringLiteral("banner.png"));
+    ok = WriteFile(Bmp(banner), dir, QStringLiteral("banner.bmp")) && ok;
+    std::vector<QImage> icons;
     for (int size : {16, 24, 32, 48, 64, 128}) {
-        ok = Save(Icon(size), dir, QStringLiteral("icon-%1.png").arg(size)) && ok;
+        icons.push_back(Icon(size));
+        ok = Save(icons.back(), dir, QStringLiteral("icon-%1.png").arg(size)) && ok;
     }
-    ok = Save(Icon(256), dir, QStringLiteral("icon.png")) && ok;
+    icons.push_back(Icon(256));
+    ok = Save(icons.back(), dir, QStringLiteral("icon.png")) && ok;
+    ok = WriteFile(Ico(icons), dir, QStringLiteral("icon.ico")) && ok;
     QFile svg(dir.filePath(QStringLiteral("icon.svg")));
     if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         svg.write(IconSvg().toUtf8()) < 0) {
         std::fprintf(stderr, "artwork: cannot write %s\n", qPrintable(svg.fileName()));
         ok = false;
     }
-    ok = Save(Glyph(32, 0), dir, QStringLiteral("write.png")) && ok;
-    ok = Save(Glyph(16, 1), dir, QStringLiteral("query.png")) && ok;
-    ok = Save(Glyph(16, 2), dir, QStringLiteral("read.png")) && ok;
+    const struct {
+        int size;
+        int kind;
+        const char* name;
+    } glyphs[] = {{32, 0, "write"}, {16, 1, "query"}, {16, 2, "read"}};
+    for (const auto& g : glyphs) {
+        const QImage glyph = Glyph(g.size, g.kind);
+        const QString name = QString::fromLatin1(g.name);
+        ok = Save(glyph, dir, name + QStringLiteral(".png")) && ok;
+        const QImage flat = FlatGlyph(glyph);
+        ok = !flat.isNull() && WriteFile(Bmp(flat), dir, name + QStringLiteral(".bmp")) && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #pragma once
-// Resource ids of the Windows programs.
+// Resource ids of the Windows programs (vellox.rc.in), shared by the resource script and the
+// window code. Plain defines: the resource compiler reads this file too.
+
 #define IDI_VELLOX 1
 #define IDB_BANNER 101
 #define IDB_WRITE 102
