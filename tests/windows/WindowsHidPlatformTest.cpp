@@ -15,7 +15,14 @@ TEST(WindowsHidPlatform, ScansTheSystemsHidInterfacesWithIdentityAndReportLength
     WindowsHidPlatform platform;
     ASSERT_TRUE(platform.available());
     EXPECT_NE(platform.device_change_waitable(), NoHidWaitable);
-    const auto list = platform.scan();
+    // Wine's own virtual devices come and go with its desktop process, which the first window
+    // of a session starts (the platform's hidden window will do) and which ends a while after
+    // the last window of other tests went: give it time to come up again.
+    auto list = platform.scan();
+    for (int i = 0; i < 150 && list.empty(); ++i) {
+        ::Sleep(200);
+        list = platform.scan();
+    }
     ASSERT_FALSE(list.empty()) << "wine lists virtual HID devices";
     int wines = 0;  // wine's own virtual devices, vendor 845E
     for (const auto& pnp : list) {
