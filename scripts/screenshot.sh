@@ -30,7 +30,7 @@ if [ "${1:-}" = "--windows" ]; then
       wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
       "$server" -p
       trap '\''"$server" -k || true'\'' EXIT
-      "$wine" wineboot -i </dev/null >/dev/null 2>&1
+      "$wine" wineboot </dev/null >/dev/null 2>&1
       "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
       winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
       now() { echo $(( $(date +%s%N) / 1000000 )); }

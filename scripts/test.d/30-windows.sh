@@ -13,8 +13,10 @@ run() {
   /usr/lib/wine/wineserver64 -p
   trap '/usr/lib/wine/wineserver64 -k || true' EXIT
   # Wine's own services start with the first program and outlive it: started here, they hold
-  # no test's output open (CTest would wait for it to close).
-  /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+  # no test's output open (CTest would wait for it to close). Plain wineboot, not --init: that
+  # starts a second service manager beside the first, and some 10 s later wine's HID devices
+  # are gone for the rest of the run.
+  /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
   cd "$root/build-win64" && ctest --output-on-failure -j2 --timeout 300 -L windows
 }
 export root
