@@ -76,6 +76,9 @@ TMainForm::~TMainForm() {
     }
     Gauge1.reset();
     StringGrid1.reset();
+    for (HIMAGELIST list : glyphLists_) {
+        if (list != nullptr) ::ImageList_Destroy(list);
+    }
     for (HGDIOBJ o : {static_cast<HGDIOBJ>(windowFont_), static_cast<HGDIOBJ>(gaugeFont_),
                       static_cast<HGDIOBJ>(gridFont_), static_cast<HGDIOBJ>(memoFont_),
                       static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(banner_),
@@ -217,7 +220,19 @@ HWND TMainForm::CreateControl(std::string_view name) {
         glyphs_[index] = static_cast<HBITMAP>(::LoadImageW(
             Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, c.glyphSize, c.glyphSize, LR_DEFAULTCOLOR));
         if (glyphs_[index] != nullptr) {
-            ::SendMessageW(hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyphs_[index]));
+            // The glyphs are drawn on the button-face grey of their pictures, which an image
+            // list masks out, so that they sit on whatever face the system draws.
+            BITMAP info{};
+            ::GetObjectW(glyphs_[index], sizeof info, &info);
+            HIMAGELIST list = ::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
+            ::ImageList_AddMasked(list, glyphs_[index], RGB(240, 240, 240));
+            BUTTON_IMAGELIST image{list, {2, 2, 2, 2}, BUTTON_IMAGELIST_ALIGN_LEFT};
+            if (::SendMessageW(hwnd, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&image))) {
+                glyphLists_[index] = list;
+            } else {
+                ::ImageList_Destroy(list);
+                ::SendMessageW(hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyphs_[index]));
+            }
         }
     }
     if (!c.tooltip.empty()) {

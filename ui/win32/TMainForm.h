@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -110,6 +112,7 @@ class TMainForm : public MainFormLogic {
     HFONT statusFont_ = nullptr;
     HBITMAP banner_ = nullptr;
     HBITMAP glyphs_[3] = {nullptr, nullptr, nullptr};
+    HIMAGELIST glyphLists_[3] = {nullptr, nullptr, nullptr};
     HBRUSH redBrush_ = nullptr;
 
     std::unique_ptr<Win32HidDispatcher> dispatcher_;
