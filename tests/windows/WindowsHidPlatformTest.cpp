@@ -15,9 +15,8 @@ TEST(WindowsHidPlatform, ScansTheSystemsHidInterfacesWithIdentityAndReportLength
     WindowsHidPlatform platform;
     ASSERT_TRUE(platform.available());
     EXPECT_NE(platform.device_change_waitable(), NoHidWaitable);
-    // Wine's own virtual devices come and go with its desktop process, which the first window
-    // of a session starts (the platform's hidden window will do) and which ends a while after
-    // the last window of other tests went: give it time to come up again.
+    // Wine lists its own virtual devices once its device services have them up; on a busy
+    // machine, with other tests' programs starting and ending, that can take a moment.
     auto list = platform.scan();
     for (int i = 0; i < 150 && list.empty(); ++i) {
         ::Sleep(200);
