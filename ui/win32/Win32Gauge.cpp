@@ -11,8 +11,8 @@ constexpr wchar_t kClassName[] = L"TGauge";
 
 COLORREF Ref(layout::Rgb c) { return RGB(c.r, c.g, c.b); }
 
-// A top-down 32-bit bitmap; its pixels are readable as 0x00RRGGBB.
-HBITMAP MakeBitmap(HDC reference, int w, int h) {
+// Top-down, 32 bits a pixel: the pixels read as 0x00RRGGBB, row by row.
+BITMAPINFO TopDownInfo(int w, int h) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = w;
@@ -20,6 +20,11 @@ HBITMAP MakeBitmap(HDC reference, int w, int h) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+HBITMAP MakeBitmap(HDC reference, int w, int h) {
+    const BITMAPINFO info = TopDownInfo(w, h);
     void* bits = nullptr;
     return ::CreateDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
 }
@@ -201,13 +206,7 @@ std::vector<std::uint32_t> Win32Gauge::PaintPixels() const {
     HDC screen = ::GetDC(nullptr);
     HBITMAP image = PaintImage(screen);
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownInfo(w, h);
     ::GetDIBits(screen, image, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS);
     ::DeleteObject(image);
     ::ReleaseDC(nullptr, screen);
