@@ -14,8 +14,8 @@ std::span<const std::string_view> font_families(FontFace face) {
     return sans;
 }
 
-const ControlSpec& control(std::string_view name) {
-    for (const ControlSpec& c : kControls) {
+const ControlEntry& control(std::string_view name) {
+    for (const ControlEntry& c : kControls) {
         if (c.name == name) return c;
     }
     std::fprintf(stderr, "layout: no control named %.*s\n", static_cast<int>(name.size()),

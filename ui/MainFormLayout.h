@@ -28,7 +28,7 @@ enum class FontFace {
 };
 
 // A font by face and character height in pixels; 0 means the window's font.
-struct FontSpec {
+struct FontStyle {
     FontFace face = FontFace::Sans;
     int pixelHeight = 0;
 };
@@ -51,7 +51,7 @@ enum class ControlKind {
 
 enum class Glyph { None, Banner, Write, Query, Read };
 
-struct ControlSpec {
+struct ControlEntry {
     std::string_view name;
     ControlKind kind;
     std::string_view parent;  // empty: the window itself
@@ -59,7 +59,7 @@ struct ControlSpec {
     bool visible;  // at start-up
     std::string_view caption;
     std::string_view tooltip;
-    FontSpec font;
+    FontStyle font;
     Glyph glyph;
     int glyphSize;  // pixels, square; 0: the glyph's own size
 };
@@ -69,14 +69,14 @@ inline constexpr std::string_view kWindowClass = "TMainForm";
 inline constexpr std::string_view kWindowTitle = "Vellox";
 inline constexpr int kClientWidth = 800;
 inline constexpr int kClientHeight = 450;
-inline constexpr FontSpec kWindowFont{FontFace::Sans, 10};
+inline constexpr FontStyle kWindowFont{FontFace::Sans, 10};
 
 // The controls in their parent's child order, which is also their stacking order among
 // windowed siblings (a later one lies above). Windowless controls (speed buttons, Image1 and
 // Gauge1) lie beneath every windowed sibling. The language tables are plain tables, not
 // controls (see LanguageTable).
 // clang-format off
-inline constexpr std::array<ControlSpec, 12> kControls{{
+inline constexpr std::array<ControlEntry, 12> kControls{{
     {"ReadBtn",         ControlKind::SpeedButton, "",       216, -105,   81,  22, false, "Read",            "",               {},                    Glyph::None,   0},
     {"Gauge1",          ControlKind::Gauge,       "",         0,    4,  200,  39, false, "",                "",               {FontFace::Sans, 21},  Glyph::None,   0},
     {"Image1",          ControlKind::Picture,     "",         0,    0,  800, 115, true,  "",                "",               {},                    Glyph::Banner, 0},
@@ -93,7 +93,7 @@ inline constexpr std::array<ControlSpec, 12> kControls{{
 // clang-format on
 
 // The control of that name; an unknown name is a programming error and aborts.
-const ControlSpec& control(std::string_view name);
+const ControlEntry& control(std::string_view name);
 
 // StringGrid1: 2 × 2 cells, the first row and column fixed, lines between all cells, whole-row
 // selection, not editable.

@@ -154,7 +154,7 @@ TEST_F(Win32Window, StartsAsTheLayoutSays) {
     EXPECT_EQ(form.StringGrid1->ColWidths(1), 440);
 
     // Every control of the table where the table puts it.
-    for (const layout::ControlSpec& c : layout::kControls) {
+    for (const layout::ControlEntry& c : layout::kControls) {
         if (c.kind == layout::ControlKind::Gauge) continue;
         HWND w = c.kind == layout::ControlKind::StringGrid ? form.StringGrid1->window()
                  : c.name == "ReadBtn"                     ? form.ReadBtn

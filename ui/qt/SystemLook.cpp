@@ -15,14 +15,14 @@ layout::Rgb ToRgb(const QColor& c) {
             static_cast<std::uint8_t>(c.blue())};
 }
 
-QFont LayoutFont(layout::FontSpec spec) {
+QFont LayoutFont(layout::FontStyle style) {
     QStringList families;
-    for (std::string_view f : layout::font_families(spec.face)) {
+    for (std::string_view f : layout::font_families(style.face)) {
         families << QString::fromUtf8(f.data(), static_cast<qsizetype>(f.size()));
     }
     QFont font;
     font.setFamilies(families);
-    font.setPixelSize(spec.pixelHeight);
+    font.setPixelSize(style.pixelHeight);
     return font;
 }
 

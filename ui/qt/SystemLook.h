@@ -15,7 +15,7 @@ QColor ToQColor(layout::Rgb colour);
 layout::Rgb ToRgb(const QColor& colour);
 
 // A layout font at its character height in pixels, falling back along the face's families.
-QFont LayoutFont(layout::FontSpec spec);
+QFont LayoutFont(layout::FontStyle style);
 
 // The layout's "MS Sans Serif" and "宋体" at a character height in pixels.
 inline QFont SansFont(int pixelHeight) { return LayoutFont({layout::FontFace::Sans, pixelHeight}); }

@@ -19,7 +19,7 @@ namespace vellox {
 namespace {
 
 using layout::control;
-using layout::ControlSpec;
+using layout::ControlEntry;
 
 // The application icon, drawn at each size rather than scaled from one.
 QIcon AppIcon() {
@@ -47,7 +47,7 @@ QString GlyphFile(layout::Glyph glyph) {
 }
 
 // Name, place, size, start-up visibility, font and tooltip of a control from the layout.
-void Place(QWidget& w, const ControlSpec& c) {
+void Place(QWidget& w, const ControlEntry& c) {
     w.setObjectName(FromUtf8(c.name));
     w.setGeometry(c.left, c.top, c.width, c.height);
     if (c.font.pixelHeight > 0) w.setFont(LayoutFont(c.font));
@@ -55,7 +55,7 @@ void Place(QWidget& w, const ControlSpec& c) {
     w.setVisible(c.visible);
 }
 
-void PlaceSpeedButton(QToolButton& b, const ControlSpec& c) {
+void PlaceSpeedButton(QToolButton& b, const ControlEntry& c) {
     Place(b, c);
     b.setText(FromUtf8(c.caption));
     b.setAutoRaise(true);
@@ -119,7 +119,7 @@ void TMainForm::BuildLayout() {
              QPoint(layout::kClientWidth / 2, layout::kClientHeight / 2));
     }
 
-    const ControlSpec& readBtn = control("ReadBtn");
+    const ControlEntry& readBtn = control("ReadBtn");
     PlaceSpeedButton(ReadBtn, readBtn);
     ReadBtn.setCheckable(true);
 
@@ -130,14 +130,14 @@ void TMainForm::BuildLayout() {
     Gauge1.setForeColor(ToQColor(layout::kGaugeForeColor));
     Gauge1.setBackColor(BtnFaceColor());
 
-    const ControlSpec& image = control("Image1");
+    const ControlEntry& image = control("Image1");
     Place(Image1, image);
     // Unscaled from the top-left corner; QLabel clips what does not fit.
     Image1.setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1.setScaledContents(false);
     Image1.setPixmap(QPixmap(GlyphFile(image.glyph)));
 
-    const ControlSpec& memo = control("Memo4");
+    const ControlEntry& memo = control("Memo4");
     Place(Memo4, memo);
     Memo4.setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo4.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -158,7 +158,7 @@ void TMainForm::BuildLayout() {
 
     Place(DevListBox, control("DevListBox"));
 
-    const ControlSpec& language = control("language_button");
+    const ControlEntry& language = control("language_button");
     Place(language_button, language);
     language_button.setText(FromUtf8(language.caption));
     connect(&language_button, &QPushButton::clicked, this, [this] { language_buttonClick(); });

@@ -15,7 +15,7 @@ namespace {
 
 using layout::control;
 using layout::ControlKind;
-using layout::ControlSpec;
+using layout::ControlEntry;
 
 constexpr UINT kTick = WM_APP + 10;
 constexpr UINT kFirstActivate = WM_APP + 11;
@@ -117,7 +117,7 @@ void TMainForm::BuildLayout() {
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                                   Instance(), nullptr);
 
-    for (const ControlSpec& c : layout::kControls) {
+    for (const ControlEntry& c : layout::kControls) {
         if (c.kind == ControlKind::Gauge) {
             Gauge1 = std::make_unique<Win32Gauge>(window_, c.left, c.top, c.width, c.height);
             gaugeFont_ = CreateLayoutFont(c.font, true);
@@ -143,7 +143,7 @@ void TMainForm::BuildLayout() {
 
     // Windowed controls stack in layout order, a later one above; the windowless ones of the
     // original (speed buttons, Image1, Gauge1) lie beneath every windowed sibling.
-    for (const ControlSpec& c : layout::kControls) {
+    for (const ControlEntry& c : layout::kControls) {
         HWND hwnd = c.kind == ControlKind::Gauge        ? Gauge1->window()
                     : c.kind == ControlKind::StringGrid ? StringGrid1->window()
                                                         : ::GetDlgItem(c.parent.empty() ? window_ : Panel2, ControlId(c.name));
@@ -151,7 +151,7 @@ void TMainForm::BuildLayout() {
                                 c.kind == ControlKind::Picture || c.kind == ControlKind::Gauge;
         if (!windowless) StackAt(hwnd, HWND_TOP);
     }
-    for (const ControlSpec& c : layout::kControls) {
+    for (const ControlEntry& c : layout::kControls) {
         const bool windowless = c.kind == ControlKind::SpeedButton ||
                                 c.kind == ControlKind::Picture || c.kind == ControlKind::Gauge;
         if (!windowless) continue;
@@ -163,7 +163,7 @@ void TMainForm::BuildLayout() {
 }
 
 HWND TMainForm::CreateControl(std::string_view name) {
-    const ControlSpec& c = control(name);
+    const ControlEntry& c = control(name);
     HWND parent = c.parent.empty() ? window_ : Panel2;
     const std::wstring caption = Widen(c.caption);
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.visible ? WS_VISIBLE : 0);

@@ -48,10 +48,10 @@ int PointsToPixels(int points) {
     return pixels;
 }
 
-HFONT CreateLayoutFont(layout::FontSpec spec, bool plain) {
-    const std::wstring family = InstalledFamily(spec.face);
+HFONT CreateLayoutFont(layout::FontStyle style, bool plain) {
+    const std::wstring family = InstalledFamily(style.face);
     // A negative height asks for the character height, without the internal leading.
-    return ::CreateFontW(-spec.pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    return ::CreateFontW(-style.pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                          DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                          plain ? NONANTIALIASED_QUALITY : DEFAULT_QUALITY,
                          DEFAULT_PITCH | FF_DONTCARE, family.c_str());

@@ -16,7 +16,7 @@ std::wstring InstalledFamily(layout::FontFace face);
 
 // A layout font at its character height in pixels (points: see PointsToPixels).
 // Not antialiased when `plain`, as the gauge's exclusive-or text needs.
-HFONT CreateLayoutFont(layout::FontSpec spec, bool plain = false);
+HFONT CreateLayoutFont(layout::FontStyle style, bool plain = false);
 
 // Character height in pixels of a size in points on the screen.
 int PointsToPixels(int points);
