@@ -156,17 +156,7 @@ TEST_F(Win32Window, StartsAsTheLayoutSays) {
     // Every control of the table where the table puts it.
     for (const layout::ControlEntry& c : layout::kControls) {
         if (c.kind == layout::ControlKind::Gauge) continue;
-        HWND w = c.kind == layout::ControlKind::StringGrid ? form.StringGrid1->window()
-                 : c.name == "ReadBtn"                     ? form.ReadBtn
-                 : c.name == "Image1"                      ? form.Image1
-                 : c.name == "Memo4"                       ? form.Memo4
-                 : c.name == "Panel2"                      ? form.Panel2
-                 : c.name == "READ_car"                    ? form.READ_car
-                 : c.name == "Write_car"                   ? form.Write_car
-                 : c.name == "Verify"                      ? form.Verify
-                 : c.name == "DevListBox"                  ? form.DevListBox
-                 : c.name == "language_button"             ? form.language_button
-                                                           : form.StatusBar1;
+        HWND w = form.ControlWindow(c.name);
         const RECT r = PlaceIn(w);
         EXPECT_EQ(r.left, c.left) << c.name;
         EXPECT_EQ(r.top, c.top) << c.name;

@@ -76,16 +76,21 @@ TMainForm::~TMainForm() {
     }
     Gauge1.reset();
     StringGrid1.reset();
-    for (HIMAGELIST list : glyphLists_) {
-        if (list != nullptr) ::ImageList_Destroy(list);
-    }
-    for (HGDIOBJ o : {static_cast<HGDIOBJ>(windowFont_), static_cast<HGDIOBJ>(gaugeFont_),
-                      static_cast<HGDIOBJ>(gridFont_), static_cast<HGDIOBJ>(memoFont_),
-                      static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(banner_),
-                      static_cast<HGDIOBJ>(glyphs_[0]), static_cast<HGDIOBJ>(glyphs_[1]),
-                      static_cast<HGDIOBJ>(glyphs_[2])}) {
-        if (o != nullptr) ::DeleteObject(o);
-    }
+    for (HIMAGELIST list : glyphLists_) ::ImageList_Destroy(list);
+    for (HGDIOBJ o : gdiObjects_) ::DeleteObject(o);
+}
+
+template <typename Object>
+Object TMainForm::Keep(Object object) {
+    if (object != nullptr) gdiObjects_.push_back(object);
+    return object;
+}
+
+HWND TMainForm::ControlWindow(std::string_view name) const {
+    const ControlEntry& c = control(name);
+    if (c.kind == ControlKind::Gauge) return Gauge1 ? Gauge1->window() : nullptr;
+    if (c.kind == ControlKind::StringGrid) return StringGrid1 ? StringGrid1->window() : nullptr;
+    return ::GetDlgItem(c.parent.empty() ? window_ : Panel2, ControlId(name));
 }
 
 void TMainForm::BuildLayout() {
@@ -95,9 +100,9 @@ void TMainForm::BuildLayout() {
     RegisterWindowClass(kPanelClass, &TMainForm::PanelProcedure);
     RegisterWindowClass(kImageClass, &TMainForm::ImageProcedure);
 
-    windowFont_ = CreateLayoutFont(layout::kWindowFont);
-    banner_ = static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_BANNER),
-                                                IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    windowFont_ = Keep(CreateLayoutFont(layout::kWindowFont));
+    banner_ = Keep(static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_BANNER),
+                                                     IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
 
     // Fixed single border, system menu and minimise; the client area is the layout's size.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -120,8 +125,7 @@ void TMainForm::BuildLayout() {
     for (const ControlEntry& c : layout::kControls) {
         if (c.kind == ControlKind::Gauge) {
             Gauge1 = std::make_unique<Win32Gauge>(window_, c.left, c.top, c.width, c.height);
-            gaugeFont_ = CreateLayoutFont(c.font, true);
-            Gauge1->setFont(gaugeFont_);
+            Gauge1->setFont(Keep(CreateLayoutFont(c.font, true)));
             Gauge1->setKind(TGaugeKind::gkHorizontalBar);
             Gauge1->setShowText(true);
             Gauge1->setBorderStyle(TBorderStyle::bsNone);
@@ -131,8 +135,7 @@ void TMainForm::BuildLayout() {
             StringGrid1 = std::make_unique<Win32StringGrid>(Panel2, c.left, c.top, c.width,
                                                             c.height, layout::kGridColumns,
                                                             layout::kGridRows);
-            gridFont_ = CreateLayoutFont(c.font);
-            StringGrid1->setFont(gridFont_);
+            StringGrid1->setFont(Keep(CreateLayoutFont(c.font)));
             StringGrid1->setDefaultColWidth(layout::kGridDefaultColWidth);
             StringGrid1->setDefaultRowHeight(layout::kGridRowHeight);
             if (c.visible) ::ShowWindow(StringGrid1->window(), SW_SHOWNA);
@@ -143,22 +146,15 @@ void TMainForm::BuildLayout() {
 
     // Windowed controls stack in layout order, a later one above; the windowless ones of the
     // original (speed buttons, Image1, Gauge1) lie beneath every windowed sibling.
+    auto windowless = [](const ControlEntry& c) {
+        return c.kind == ControlKind::SpeedButton || c.kind == ControlKind::Picture ||
+               c.kind == ControlKind::Gauge;
+    };
     for (const ControlEntry& c : layout::kControls) {
-        HWND hwnd = c.kind == ControlKind::Gauge        ? Gauge1->window()
-                    : c.kind == ControlKind::StringGrid ? StringGrid1->window()
-                                                        : ::GetDlgItem(c.parent.empty() ? window_ : Panel2, ControlId(c.name));
-        const bool windowless = c.kind == ControlKind::SpeedButton ||
-                                c.kind == ControlKind::Picture || c.kind == ControlKind::Gauge;
-        if (!windowless) StackAt(hwnd, HWND_TOP);
+        if (!windowless(c)) StackAt(ControlWindow(c.name), HWND_TOP);
     }
     for (const ControlEntry& c : layout::kControls) {
-        const bool windowless = c.kind == ControlKind::SpeedButton ||
-                                c.kind == ControlKind::Picture || c.kind == ControlKind::Gauge;
-        if (!windowless) continue;
-        HWND hwnd = c.kind == ControlKind::Gauge
-                        ? Gauge1->window()
-                        : ::GetDlgItem(c.parent.empty() ? window_ : Panel2, ControlId(c.name));
-        StackAt(hwnd, HWND_BOTTOM);
+        if (windowless(c)) StackAt(ControlWindow(c.name), HWND_BOTTOM);
     }
 }
 
@@ -207,31 +203,28 @@ HWND TMainForm::CreateControl(std::string_view name) {
                                   c.height, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(name))),
                                   Instance(), this);
-    HFONT font = windowFont_;
-    if (c.font.pixelHeight > 0) {
-        memoFont_ = CreateLayoutFont(c.font);  // Memo4's is the only other font here
-        font = memoFont_;
-    }
+    HFONT font = c.font.pixelHeight > 0 ? Keep(CreateLayoutFont(c.font)) : windowFont_;
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
     if (c.glyph != layout::Glyph::None && c.kind == ControlKind::SpeedButton) {
-        const int index = c.glyph == layout::Glyph::Write ? 0 : c.glyph == layout::Glyph::Query ? 1 : 2;
-        const int id = index == 0 ? IDB_WRITE : index == 1 ? IDB_QUERY : IDB_READ;
-        glyphs_[index] = static_cast<HBITMAP>(::LoadImageW(
-            Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, c.glyphSize, c.glyphSize, LR_DEFAULTCOLOR));
-        if (glyphs_[index] != nullptr) {
+        const int id = c.glyph == layout::Glyph::Write   ? IDB_WRITE
+                       : c.glyph == layout::Glyph::Query ? IDB_QUERY
+                                                         : IDB_READ;
+        HBITMAP glyph = Keep(static_cast<HBITMAP>(::LoadImageW(
+            Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, c.glyphSize, c.glyphSize, LR_DEFAULTCOLOR)));
+        if (glyph != nullptr) {
             // The glyphs are drawn on the button-face grey of their pictures, which an image
             // list masks out, so that they sit on whatever face the system draws.
             BITMAP info{};
-            ::GetObjectW(glyphs_[index], sizeof info, &info);
+            ::GetObjectW(glyph, sizeof info, &info);
             HIMAGELIST list = ::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
-            ::ImageList_AddMasked(list, glyphs_[index], RGB(240, 240, 240));
+            ::ImageList_AddMasked(list, glyph, RGB(240, 240, 240));
             BUTTON_IMAGELIST image{list, {2, 2, 2, 2}, BUTTON_IMAGELIST_ALIGN_LEFT};
             if (::SendMessageW(hwnd, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&image))) {
-                glyphLists_[index] = list;
+                glyphLists_.push_back(list);
             } else {
                 ::ImageList_Destroy(list);
-                ::SendMessageW(hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyphs_[index]));
+                ::SendMessageW(hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph));
             }
         }
     }
@@ -460,9 +453,8 @@ void TMainForm::SetApplicationTitle() {
 }
 
 void TMainForm::SetStatusBarFontPoints(int points) {
-    if (statusFont_ != nullptr) ::DeleteObject(statusFont_);
-    statusFont_ = CreateLayoutFont({layout::kWindowFont.face, PointsToPixels(points)});
-    ::SendMessageW(StatusBar1, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_), TRUE);
+    HFONT font = Keep(CreateLayoutFont({layout::kWindowFont.face, PointsToPixels(points)}));
+    ::SendMessageW(StatusBar1, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 void TMainForm::SetMemo4Visible() { ::ShowWindow(Memo4, SW_SHOWNA); }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ui/MainFormLogic.h"
 #include "ui/win32/Win32Gauge.h"
@@ -40,6 +42,9 @@ class TMainForm : public MainFormLogic {
     HWND language_button = nullptr;
     HWND StatusBar1 = nullptr;
     std::unique_ptr<Win32Gauge> Gauge1;
+
+    // A control's window by its layout name.
+    HWND ControlWindow(std::string_view name) const;
 
     // Folder the open-file dialog starts in; empty for the system's choice.
     std::wstring OpenFlashfileInitialDir;
@@ -92,6 +97,9 @@ class TMainForm : public MainFormLogic {
     void Guarded(Handler handler);
     void CloseNow();
     void WatchDeviceChanges();
+    // Keeps a GDI object until the window goes.
+    template <typename Object>
+    Object Keep(Object object);
 
     bool quitOnDestroy_;
     HWND window_ = nullptr;
@@ -105,15 +113,12 @@ class TMainForm : public MainFormLogic {
     int handlerDepth_ = 0;
     std::uint64_t timer1Ticks_ = 0;
 
+    // Fonts and bitmaps, deleted with the window; the window's own font is the controls'
+    // default.
+    std::vector<HGDIOBJ> gdiObjects_;
+    std::vector<HIMAGELIST> glyphLists_;
     HFONT windowFont_ = nullptr;
-    HFONT gaugeFont_ = nullptr;
-    HFONT gridFont_ = nullptr;
-    HFONT memoFont_ = nullptr;
-    HFONT statusFont_ = nullptr;
     HBITMAP banner_ = nullptr;
-    HBITMAP glyphs_[3] = {nullptr, nullptr, nullptr};
-    HIMAGELIST glyphLists_[3] = {nullptr, nullptr, nullptr};
-    HBRUSH redBrush_ = nullptr;
 
     std::unique_ptr<Win32HidDispatcher> dispatcher_;
     std::unique_ptr<Win32Ticker> ticker_;
