@@ -13,7 +13,7 @@ tests=false
 
 # The 64-bit compiler and wine64 make the demo's sample image for the packages too.
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 nsis zip ninja-build cmake)
-if $tests; then packages+=(googletest xvfb xauth); fi
+if $tests; then packages+=(googletest xvfb xauth unzip); fi
 bash "$root/scripts/setup.sh" "${packages[@]}"
 
 cmake -S "$root" -B "$root/build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
