@@ -168,9 +168,13 @@ void broadcast_device_change() {
 
 // Unlimited instances: one always waits for the next handle to be opened.
 void DeviceProgram::listen() {
-    // Several instances wait at once: a host opens the device three times in a row (query,
+    // Several instances wait at once: a host opens the device several times in a row (query,
     // read-write, read), and an open that finds no waiting instance fails with a busy pipe.
-    constexpr std::ptrdiff_t waiting_instances = 4;
+    // An instance a client has taken still counts as waiting until its completion has been
+    // handled here, which on a loaded machine can come after the host's next opens: with 4,
+    // about one run in six under load failed its first open ("HID out Data error", no report
+    // received); with 16, none of ten.
+    constexpr std::ptrdiff_t waiting_instances = 16;
     while (std::ranges::count_if(connections_, [](const auto& c) {
                return !c->connected && !c->closed;
            }) < waiting_instances)
