@@ -144,8 +144,8 @@ void TMainForm::BuildLayout() {
         }
     }
 
-    // Windowed controls stack in layout order, a later one above; the windowless ones of the
-    // original (speed buttons, Image1, Gauge1) lie beneath every windowed sibling.
+    // Windowed controls stack in layout order, a later one above; the kinds the layout calls
+    // windowless (speed buttons, Image1, Gauge1) lie beneath every windowed sibling.
     auto windowless = [](const ControlEntry& c) {
         return c.kind == ControlKind::SpeedButton || c.kind == ControlKind::Picture ||
                c.kind == ControlKind::Gauge;
