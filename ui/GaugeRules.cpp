@@ -24,6 +24,21 @@ GaugeShape Fill(int l, int t, int r, int b, layout::Rgb colour) {
     return s;
 }
 
+// An outlined, filled or stroked figure: an ellipse or pie in `box`, or a line.
+GaugeShape Figure(GaugeShape::Op op, GaugeRect box, int x1, int y1, int x2, int y2,
+                  layout::Rgb pen, layout::Rgb brush) {
+    GaugeShape s;
+    s.op = op;
+    s.box = box;
+    s.x1 = x1;
+    s.y1 = y1;
+    s.x2 = x2;
+    s.y2 = y2;
+    s.pen = pen;
+    s.brush = brush;
+    return s;
+}
+
 }  // namespace
 
 template <typename T>
@@ -126,24 +141,16 @@ std::vector<GaugeShape> gauge_kind_shapes(const GaugeModel& gauge, int width, in
             const int w = pr.right - pr.left + (single ? 1 : 0);
             const int h = pr.bottom - pr.top + (single ? 1 : 0);
             shapes.push_back(Fill(pr.left, pr.top, pr.right, pr.bottom, gauge.Color()));
-            GaugeShape ellipse;
-            ellipse.op = GaugeShape::Op::Ellipse;
-            ellipse.box = {pr.left, pr.top, w, h};
-            ellipse.pen = gauge.ForeColor();
-            ellipse.brush = gauge.BackColor();
-            shapes.push_back(ellipse);
+            const GaugeRect box{pr.left, pr.top, w, h};
+            shapes.push_back(Figure(GaugeShape::Op::Ellipse, box, 0, 0, 0, 0, gauge.ForeColor(),
+                                    gauge.BackColor()));
             if (percent > 0) {
                 const int mx = w / 2;
                 const int my = h / 2;
                 const double angle = (percent / 50.0 + 0.5) * std::numbers::pi;
-                GaugeShape slice = ellipse;
-                slice.op = GaugeShape::Op::Pie;
-                slice.brush = gauge.ForeColor();
-                slice.x1 = Nearest(mx * (1 - std::cos(angle)));
-                slice.y1 = Nearest(my * (1 - std::sin(angle)));
-                slice.x2 = mx;
-                slice.y2 = 0;
-                shapes.push_back(slice);
+                shapes.push_back(Figure(GaugeShape::Op::Pie, box, Nearest(mx * (1 - std::cos(angle))),
+                                        Nearest(my * (1 - std::sin(angle))), mx, 0,
+                                        gauge.ForeColor(), gauge.ForeColor()));
             }
             break;
         }
@@ -152,33 +159,18 @@ std::vector<GaugeShape> gauge_kind_shapes(const GaugeModel& gauge, int width, in
             const int h = pr.bottom - pr.top + (single ? 1 : 0);
             shapes.push_back(Fill(pr.left, pr.top, pr.right, pr.bottom, gauge.Color()));
             // The upper half of the ellipse is the dial.
-            GaugeShape dial;
-            dial.op = GaugeShape::Op::Pie;
-            dial.box = {pr.left, pr.top, w, 2 * h - 1};
-            dial.x1 = pr.left + w;
-            dial.y1 = pr.bottom - 1;
-            dial.x2 = pr.left;
-            dial.y2 = pr.bottom - 1;
-            dial.pen = gauge.ForeColor();
-            dial.brush = gauge.BackColor();
-            shapes.push_back(dial);
-            GaugeShape base;
-            base.op = GaugeShape::Op::Line;
-            base.x1 = pr.left;
-            base.y1 = pr.bottom;
-            base.x2 = pr.left + w;
-            base.y2 = pr.bottom;
-            base.pen = gauge.ForeColor();
-            shapes.push_back(base);
+            shapes.push_back(Figure(GaugeShape::Op::Pie, {pr.left, pr.top, w, 2 * h - 1},
+                                    pr.left + w, pr.bottom - 1, pr.left, pr.bottom - 1,
+                                    gauge.ForeColor(), gauge.BackColor()));
+            shapes.push_back(Figure(GaugeShape::Op::Line, {}, pr.left, pr.bottom, pr.left + w,
+                                    pr.bottom, gauge.ForeColor(), {}));
             if (percent > 0) {
                 const int mx = width / 2;
                 const double angle = percent / 100.0 * std::numbers::pi;
-                GaugeShape needle = base;
-                needle.x1 = mx;
-                needle.y1 = pr.bottom - 1;
-                needle.x2 = Nearest((1 - std::cos(angle)) * mx);
-                needle.y2 = Nearest((1 - std::sin(angle)) * (pr.bottom - 1));
-                shapes.push_back(needle);
+                shapes.push_back(Figure(GaugeShape::Op::Line, {}, mx, pr.bottom - 1,
+                                        Nearest((1 - std::cos(angle)) * mx),
+                                        Nearest((1 - std::sin(angle)) * (pr.bottom - 1)),
+                                        gauge.ForeColor(), {}));
             }
             break;
         }
