@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "DownloadRig.h"
@@ -23,14 +25,134 @@ class VirtualHost : public testkit::FakeDialogueHost {};
 // Bounds a hang only; nothing here waits for it to pass.
 constexpr auto kHangLimit = 60s;
 
+// Holds a reading thread still: its read handle waits here before it looks for a report.
+// Closed, it lets through only the reads it has been given permits for.
+class ReadGate {
+  public:
+    void close() {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        cond_.notify_all();
+    }
+    void permit() {
+        {
+            std::lock_guard lock(mutex_);
+            ++permits_;
+        }
+        cond_.notify_all();
+    }
+    bool is_open() {
+        std::lock_guard lock(mutex_);
+        return open_;
+    }
+    // Reading thread: waits until the gate is open or a read is permitted; true when the read
+    // that follows uses up a permit.
+    bool pass() {
+        std::unique_lock lock(mutex_);
+        cond_.wait(lock, [&] { return open_ || permits_ > 0; });
+        return !open_;
+    }
+    void used_permit() {
+        std::lock_guard lock(mutex_);
+        if (!open_ && permits_ > 0) --permits_;
+    }
+    // The same with a bound, for a hold that nothing on the user-interface thread may end.
+    void pass_for(std::chrono::milliseconds bound) {
+        std::unique_lock lock(mutex_);
+        cond_.wait_for(lock, bound, [&] { return open_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cond_;
+    bool open_ = true;
+    long permits_ = 0;
+};
+
+// The virtual backend with a gate in front of every reading thread's read handle, and an eye on
+// the block writes: the gate closes at block `close_at_block`; while it is closed each block
+// write gives `permits_per_write` reads.
+class GatedPlatform : public HidPlatform {
+  public:
+    sim::VirtualHidPlatform inner;
+    ReadGate gate;
+    ReadGate first_start;  // the first read start of any reading thread waits here
+    long close_at_block = -1;
+    long permits_per_write = 0;
+    std::atomic<long> writes{0};
+    std::atomic<long> block_writes{0};
+    std::atomic<long> writes_while_held{0};
+
+    bool available() const override { return inner.available(); }
+    std::vector<THidPnPInfo> scan() override { return inner.scan(); }
+    std::unique_ptr<HidWaker> make_waker() override { return inner.make_waker(); }
+    HidWaitable device_change_waitable() const override { return inner.device_change_waitable(); }
+    bool take_device_change() override { return inner.take_device_change(); }
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override {
+        auto handle = inner.open(path, mode);
+        if (!handle) return nullptr;
+        return std::make_unique<Handle>(*this, std::move(handle), mode);
+    }
+
+  private:
+    class Handle : public HidHandle {
+      public:
+        Handle(GatedPlatform& owner, std::unique_ptr<HidHandle> inner, HidOpenMode mode)
+            : owner_(owner), inner_(std::move(inner)), mode_(mode) {}
+        bool get_attributes(HidAttributes& a) override { return inner_->get_attributes(a); }
+        std::optional<HidPreparsedData> get_preparsed_data() override {
+            return inner_->get_preparsed_data();
+        }
+        bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
+            ++owner_.writes;
+            const bool block = report.size() > ByteCommand && report[ByteCommand] == CMD_WRITE;
+            if (block && owner_.block_writes++ == owner_.close_at_block) owner_.gate.close();
+            if (block && !owner_.gate.is_open()) {
+                ++owner_.writes_while_held;
+                for (long i = 0; i < owner_.permits_per_write; ++i) owner_.gate.permit();
+            }
+            return inner_->write(report, written);
+        }
+        bool start_read(std::span<std::uint8_t> buffer) override {
+            if (mode_ == HidOpenMode::Read && !owner_.started_.exchange(true)) {
+                owner_.first_start.pass_for(300ms);
+            }
+            return inner_->start_read(buffer);
+        }
+        HidWaitResult wait_read(std::chrono::milliseconds timeout, HidWaker& waker) override {
+            const bool permitted = owner_.gate.pass();
+            const auto result = inner_->wait_read(timeout, waker);
+            if (permitted && result == HidWaitResult::Completed) owner_.gate.used_permit();
+            return result;
+        }
+        bool read_result(std::uint32_t& bytes) override { return inner_->read_result(bytes); }
+        bool cancel_read() override { return inner_->cancel_read(); }
+
+      private:
+        GatedPlatform& owner_;
+        std::unique_ptr<HidHandle> inner_;
+        HidOpenMode mode_;
+    };
+
+    std::atomic<bool> started_{false};
+};
+
 struct VirtualRig {
-    VirtualRig(sim::FirmwareSettings settings, bool wait_when_idle)
+    VirtualRig(sim::FirmwareSettings settings, bool wait_when_idle,
+               const std::function<void(VirtualRig&)>& prepare = {})
         : wait_when_idle(wait_when_idle),
           firmware(std::make_shared<sim::EmulatedFirmware>(settings)),
           model(std::make_shared<sim::CountingModel>(firmware)),
           download(dialogue, host) {
         ui.pump = [this] { pump(); };
-        device = platform.plug({}, model);
+        if (prepare) prepare(*this);
+        device = platform.inner.plug({}, model);
         dialogue.FormActivate();
         // The automatic query after 80 ticks, and its reply.
         const auto give_up = std::chrono::steady_clock::now() + kHangLimit;
@@ -38,6 +160,12 @@ struct VirtualRig {
                std::chrono::steady_clock::now() < give_up) {
             pump();
         }
+    }
+
+    ~VirtualRig() {
+        // A held reading thread must be able to see that it is stopped.
+        platform.gate.open();
+        platform.first_start.open();
     }
 
     // Handoffs, and a tick of virtual time when there is nothing to hand over. A tick waits
@@ -50,9 +178,10 @@ struct VirtualRig {
         std::size_t ran = dispatcher.run_pending();
         if (ran == 0 && wait_when_idle) ran = dispatcher.run_next(1ms);
         delivered += static_cast<long>(ran);
+        open_gates();
         if (ran > 0) return;
         const auto now = std::chrono::steady_clock::now();
-        if (model->sent() > delivered) {
+        if (hold_ticks_for_replies && model->sent() > delivered) {
             if (now - awaiting_since < kHangLimit) return;
             ADD_FAILURE() << model->sent() - delivered << " replies never handed over";
             delivered = model->sent();
@@ -63,11 +192,27 @@ struct VirtualRig {
         // No yield: the window's event loop does not give up its core either.
     }
 
+    // The gates open after `gate_passes` pump passes without a new block write (the write
+    // phase is waiting for echoes), or, for the first read start, without a new write at all.
+    void open_gates() {
+        const long writes = platform.writes;
+        idle_passes = writes == last_writes ? idle_passes + 1 : 0;
+        last_writes = writes;
+        if (idle_passes < gate_passes) return;
+        platform.gate.open();
+        platform.first_start.open();
+    }
+
     const bool wait_when_idle;
+    // Off: every pass without a handoff is a tick, whatever the reading thread is doing.
+    bool hold_ticks_for_replies = true;
+    long gate_passes = 200;
+    long idle_passes = 0;
+    long last_writes = -1;
     long delivered = 0;
     std::chrono::steady_clock::time_point awaiting_since = std::chrono::steady_clock::now();
 
-    sim::VirtualHidPlatform platform;
+    GatedPlatform platform;
     PlainHidDispatcher dispatcher;
     THidDeviceController controller{platform, dispatcher};
     VirtualHost ui;
@@ -88,8 +233,9 @@ std::filesystem::path write_image(const std::vector<std::uint8_t>& image) {
     return path;
 }
 
-void run_download(sim::FirmwareSettings settings, std::size_t size, bool wait_when_idle = true) {
-    VirtualRig r(settings, wait_when_idle);
+void run_download(sim::FirmwareSettings settings, std::size_t size, bool wait_when_idle = true,
+                  const std::function<void(VirtualRig&)>& prepare = {}) {
+    VirtualRig r(settings, wait_when_idle, prepare);
     ASSERT_EQ(r.dialogue.ProductId, "V201");
     const auto image = testkit::make_image(size);
     const auto path = write_image(image);
@@ -170,6 +316,54 @@ TEST(VirtualDownload, NoiseBeforeEveryReplyIsIgnored) {
     sim::FirmwareSettings s;
     s.faults.noise = true;
     run_download(s, SmallImage);
+}
+
+// The reading thread held still from block 20 on, while the user-interface thread goes on
+// pumping and ticking; it is let go only once the writes have stopped for 200 passes. Only a
+// write phase that stops at the echoes its reader can still keep, and time-outs that wait for
+// the reader, get every echo through.
+constexpr std::size_t HeldImage = 600 * 58;
+constexpr long HeldFromBlock = 20;
+// What the virtual backend's 63-report queue allows: (63 - 1) / 2 blocks awaiting their echo.
+constexpr long EchoWindow = 31;
+
+void hold_reader(VirtualRig& r, long permits_per_write) {
+    r.hold_ticks_for_replies = false;
+    r.platform.close_at_block = HeldFromBlock;
+    r.platform.permits_per_write = permits_per_write;
+}
+
+TEST(VirtualDownload, ReaderHeldStillLosesNoEcho) {
+    long held = 0;
+    run_download({}, HeldImage, true, [&](VirtualRig& r) {
+        hold_reader(r, 0);
+        r.ui.pump = [&r, &held] {
+            r.pump();
+            held = r.platform.writes_while_held;
+        };
+    });
+    EXPECT_GT(held, 0);
+    EXPECT_LE(held, EchoWindow);
+}
+
+// Two reports for every write (a bad one before each echo) and one read let through per write:
+// the unread reports grow by one a write unless the writes stop at the echoes.
+TEST(VirtualDownload, ReaderHeldWithTwoReportsPerWriteLosesNoEcho) {
+    sim::FirmwareSettings s;
+    s.faults.noise = true;
+    run_download(s, HeldImage, true, [](VirtualRig& r) { hold_reader(r, 1); });
+}
+
+// The reading thread's first read starts late (up to 300 ms, or until the query's reply has had
+// 200 passes): the query still gets its reply instead of a time-out.
+TEST(VirtualDownload, LateFirstReadStillGetsTheQueryReply) {
+    VirtualRig r({}, true, [](VirtualRig& rig) {
+        rig.hold_ticks_for_replies = false;
+        rig.platform.first_start.close();
+    });
+    EXPECT_EQ(r.dialogue.ProductId, "V201");
+    EXPECT_EQ(r.dialogue.StatusCode, 0);
+    EXPECT_EQ(r.device->dropped_reports(), 0u);
 }
 
 }  // namespace
