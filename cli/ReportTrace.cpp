@@ -35,6 +35,7 @@ class TracingHidHandle : public HidHandle {
     }
     bool read_result(std::uint32_t& bytes) override { return inner_->read_result(bytes); }
     bool cancel_read() override { return inner_->cancel_read(); }
+    std::uint32_t input_queue_capacity() const override { return inner_->input_queue_capacity(); }
 
   private:
     std::unique_ptr<HidHandle> inner_;

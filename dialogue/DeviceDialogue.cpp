@@ -61,6 +61,8 @@ void DeviceDialogue::send_report(std::int32_t& status, std::int32_t ticks) {
     }
     TimeoutTicks = ticks;
     Timer1Enabled = true;
+    // A look before the write says nothing about its reply.
+    SelectedDevice->TakeReaderLook();
 }
 
 void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
@@ -101,6 +103,10 @@ void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
 
 void DeviceDialogue::Timer1Timer() {
     if (!Timer1Enabled || TimeoutTicks <= 0) return;
+    // A tick counts only once the reading thread has looked at its handle since the previous
+    // tick and has nothing left to hand over, so that a reply that has come is never timed
+    // out while the reader waits for the scheduler. The look is taken here and asked for again.
+    if (SelectedDevice != nullptr && !SelectedDevice->TakeReaderLook()) return;
     if (--TimeoutTicks == 0) {
         StatusCode = 3;
         Timer1Enabled = false;

@@ -57,7 +57,9 @@ class DeviceDialogue {
     // One input report from the selected device (the data event of its record).
     void HidDevData(THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data,
                     std::uint16_t Size);
-    // Timer1: the reply countdown. An accepted reply does not stop it.
+    // Timer1: the reply countdown. An accepted reply does not stop it. A tick counts only once
+    // the selected record's reading thread has looked since the previous one (see
+    // THidDevice::TakeReaderLook).
     void Timer1Timer();
     // Status bar red with the message, then the error box; nothing for 0 and below.
     void show_error(std::int32_t code);

@@ -28,6 +28,12 @@ class DownloadEnd {
 
 }  // namespace
 
+std::uint32_t echo_window(std::uint32_t queue_capacity) {
+    // No reading thread, no queue to overflow: the ring alone bounds the blocks in flight.
+    if (queue_capacity == 0) return DeviceDialogue::RingSlots;
+    return std::clamp<std::uint32_t>((queue_capacity - 1) / 2, 1, DeviceDialogue::RingSlots);
+}
+
 std::int32_t verify_ticks(std::uint32_t size) {
     return std::max<std::int32_t>(MinReplyTicks, static_cast<std::int32_t>((size - 1) >> 10));
 }
@@ -135,6 +141,15 @@ void FirmwareDownload::run() {
     host_.gauge_set_visible(true);
     host_.gauge_set_max(static_cast<std::int32_t>(size));
 
+    const std::uint32_t window =
+        echo_window(dlg_.SelectedDevice ? dlg_.SelectedDevice->InputQueueCapacity() : 0);
+    // Blocks awaiting their echo fill the window, or all 256 ring slots are in flight.
+    const auto no_room = [&] {
+        const auto awaiting = static_cast<std::uint8_t>(dlg_.BlocksSent - dlg_.BlocksConfirmed);
+        return dlg_.BlockRing[dlg_.BlocksSent][0] != 0 ||
+               (window < DeviceDialogue::RingSlots && awaiting >= window);
+    };
+
     {
         // From here on the device is erased: a failure is shown as the dialogue's failures
         // are, in red, not as a plain message over "Writing......".
@@ -155,15 +170,13 @@ void FirmwareDownload::run() {
             ++dlg_.BlocksSent;
             host_.gauge_set_progress(static_cast<std::int32_t>(offset));
             ui.pump_messages();
-            // All 256 slots in flight. Echoes that merely lag behind the sends (a device that
-            // takes writes faster than it answers, or replies handed over late) free a slot
-            // soon; wait for that, but only as long as the write time-out allows. A device
-            // that has stopped echoing still ends with code 10.
-            while (dlg_.BlockRing[dlg_.BlocksSent][0] != 0 && dlg_.StatusCode <= 0) {
-                ui.pump_messages();
-            }
+            // No room for the next block. Echoes that merely lag behind the sends (a device
+            // that takes writes faster than it answers, or a reading thread that is not
+            // scheduled) free a place soon; wait for that, but only as long as the write
+            // time-out allows. A device that has stopped echoing still ends with code 10.
+            while (no_room() && dlg_.StatusCode <= 0) ui.pump_messages();
             // A mismatching echo keeps its own code; otherwise the wait ran out.
-            if (dlg_.BlockRing[dlg_.BlocksSent][0] != 0 && dlg_.StatusCode != 6) {
+            if (no_room() && dlg_.StatusCode != 6) {
                 dlg_.StatusCode = 10;
             }
             if (dlg_.StatusCode > 0) return dlg_.show_error(dlg_.StatusCode);

@@ -21,6 +21,12 @@ inline constexpr std::int32_t InfoTicks = 10;
 // Verify and finish wait at least this long; small images would otherwise get no time-out.
 inline constexpr std::int32_t MinReplyTicks = 100;
 
+// Blocks the write phase keeps awaiting their echo when the reading thread's handle holds
+// `queue_capacity` unread reports: even a device that sends two reports for every block then
+// cannot overflow it while the reading thread is not scheduled, and the ring's 256 slots bound
+// it from above (and alone when reading is off: 0).
+std::uint32_t echo_window(std::uint32_t queue_capacity);
+
 // Time-outs of the verify and finish commands for an image of `size` bytes (size >= 1).
 std::int32_t verify_ticks(std::uint32_t size);
 std::int32_t finish_ticks(std::uint32_t size);

@@ -61,6 +61,8 @@ class HidHandle {
     virtual bool read_result(std::uint32_t& bytes) = 0;
     // Abandons the outstanding read; false when there was none.
     virtual bool cancel_read() = 0;
+    // Input reports the handle keeps unread before newer ones are lost.
+    virtual std::uint32_t input_queue_capacity() const = 0;
 };
 
 class HidPlatform {

@@ -105,10 +105,12 @@ HidCaps THidDevice::GetCaps() {
 bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written) {
     written = 0;
     if (!OpenMain()) return false;
-    if (!MainHandle_->write(std::span<const std::uint8_t>(buf, count), written)) return false;
-    if (ReadThread_) ReadThread_->PaceWrite();
-    return true;
+    return MainHandle_->write(std::span<const std::uint8_t>(buf, count), written);
 }
+
+bool THidDevice::TakeReaderLook() { return !ReadThread_ || ReadThread_->TakeLook(); }
+
+bool THidDevice::ReaderLooked() { return !ReadThread_ || ReadThread_->Looked(); }
 
 bool THidDevice::StartRead(std::uint8_t* buf, std::uint32_t count) {
     if (!OpenRead()) return false;
@@ -161,6 +163,7 @@ void THidDevice::StartReadThread() {
     // time later). If it cannot be opened, the thread reports that as a data error.
     if (ReadHandleFailed_) CloseReadNow();
     OpenRead();
+    InputQueueCapacity_ = ReadHandle_ ? ReadHandle_->input_queue_capacity() : 0;
     ReadThread_ =
         std::make_unique<THidDeviceReadThread>(*this, Dispatcher_, Platform_.make_waker());
 }
@@ -169,4 +172,5 @@ void THidDevice::StopReadThread() {
     if (!ReadThread_) return;
     ReadThread_->Stop();
     ReadThread_.reset();
+    InputQueueCapacity_ = 0;
 }

@@ -61,6 +61,16 @@ class THidDevice {
     // Writes one whole report (byte 0 the report ID, `count` normally OutputReportByteLength);
     // no padding, cutting or checking. Blocks until the platform has taken it.
     bool WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written);
+    // Input reports the reading thread's handle keeps unread before newer ones are lost; 0
+    // while reading is off. A writer that keeps more reports unanswered than this can lose
+    // replies whenever the reading thread is not scheduled.
+    std::uint32_t InputQueueCapacity() const { return InputQueueCapacity_; }
+    // Whether the reading thread has looked at its handle, with nothing left to hand over,
+    // since the last call (true while reading is off); wakes it so that it looks again. For
+    // time-outs that must not run out while the reader merely waits for the scheduler.
+    bool TakeReaderLook();
+    // The same without taking the look, for hosts that wait for it before a tick.
+    bool ReaderLooked();
 
     // Replaces the data event; clearing it stops the reading thread (a report waiting for
     // delivery is handed to the old handler first), assigning it may start one. A data or
@@ -113,5 +123,6 @@ class THidDevice {
     THidDataErrorEvent DataErrorEvent_;
     THidPlugEvent UnplugEvent_;
     bool ReadWriteAccess_ = false;
+    std::uint32_t InputQueueCapacity_ = 0;
     std::unique_ptr<THidDeviceReadThread> ReadThread_;
 };

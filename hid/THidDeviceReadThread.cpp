@@ -12,6 +12,8 @@ THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, HidDispatcher& di
       Buffer_(ReadBufferSize),
       Call_([this] { RunItem(); }) {
     Thread_ = std::thread([this] { Execute(); });
+    // The thread hands nothing over before its first read, so this wait needs no pumping.
+    Started_.wait(false);
 }
 
 THidDeviceReadThread::~THidDeviceReadThread() { Stop(); }
@@ -29,26 +31,45 @@ void THidDeviceReadThread::Wake() {
     if (Waker_) Waker_->wake();
 }
 
+bool THidDeviceReadThread::TakeLook() {
+    const bool looked = Looked_.exchange(false) || Finished_;
+    Wake();
+    return looked;
+}
+
+bool THidDeviceReadThread::Looked() {
+    Wake();
+    return Looked_ || Finished_;
+}
+
 void THidDeviceReadThread::Execute() {
     const auto length = static_cast<std::uint32_t>(Buffer_.size());
     bool reading = false;  // a read is outstanding
+    const auto started = [this] {
+        if (Started_.exchange(true)) return;
+        Started_.notify_all();
+    };
     while (!Terminated_) {
         if (!Settle()) break;
         HandOver();
         if (!reading) {
             std::fill(Buffer_.begin(), Buffer_.end(), std::uint8_t{0});
-            if (Device_.StartRead(Buffer_.data(), length)) {
+            const bool posted = Device_.StartRead(Buffer_.data(), length);
+            const std::uint32_t error_code = posted ? 0 : Device_.Platform_.last_error();
+            started();
+            if (posted) {
                 reading = true;
             } else {
                 Item error;
                 error.report = false;
-                error.error = Device_.Platform_.last_error();
+                error.error = error_code;
                 ReadError_ = error.error;
                 // The error comes after the reports read before it, and reading is retried
                 // only once its handler has run.
                 if (!Flush() || Terminated_) break;
                 Backlog_.push_back(std::move(error));
                 if (!Flush()) break;
+                Looked_ = true;
                 continue;
             }
         }
@@ -59,7 +80,12 @@ void THidDeviceReadThread::Execute() {
             reading = false;
             BytesRead_ = Device_.ReadResult();
             if (BytesRead_ > 0) Keep(BytesRead_);
-        } else if (!Device_.CanAccess()) {
+        } else {
+            // The handle had nothing (a wait ends early only when it has nothing to give).
+            if (!Settle()) break;
+            if (Backlog_.empty()) Looked_ = true;
+        }
+        if (wait != HidWaitResult::Completed && !Device_.CanAccess()) {
             // Unplugged or released meanwhile: drop the read and the handle; the next pass
             // reports that reading cannot start.
             Device_.CancelPending();
@@ -67,6 +93,7 @@ void THidDeviceReadThread::Execute() {
             reading = false;
         }
     }
+    started();
     if (reading) Device_.CancelPending();
     // A call already handed over runs before the thread ends: its record waits for it.
     if (InFlight_) {
@@ -86,30 +113,6 @@ void THidDeviceReadThread::Keep(std::uint32_t bytes) {
     Item item;
     item.bytes.assign(Buffer_.begin(), Buffer_.begin() + bytes);
     Backlog_.push_back(std::move(item));
-}
-
-void THidDeviceReadThread::PaceWrite() {
-    const auto take_reads = [this] {
-        const std::uint64_t reads = ReportsRead_.load();
-        // Reports the device sent on its own (erase progress, noise) give no credit for
-        // later writes: only what is outstanding now counts.
-        WritesAhead_ =
-            std::max<std::int64_t>(0, WritesAhead_ - static_cast<std::int64_t>(reads - ReadsSeen_));
-        ReadsSeen_ = reads;
-    };
-    ++WritesAhead_;
-    take_reads();
-    if (WritesAhead_ < WriteAheadLimit || Finished_) return;
-    const auto deadline = std::chrono::steady_clock::now() + WriteAheadWait;
-    while (ReportsRead_.load() == ReadsSeen_ && !Finished_) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            // The device is not answering these writes; start counting afresh.
-            WritesAhead_ = 0;
-            return;
-        }
-        std::this_thread::yield();
-    }
-    take_reads();
 }
 
 bool THidDeviceReadThread::Settle() {

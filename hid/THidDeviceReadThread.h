@@ -5,6 +5,10 @@
 // busy. From the backlog it hands one report at a time to the user-interface thread, in
 // order, and hands over the next only once the handler has run. A read that cannot start is
 // reported after the reports before it, waiting until the handler has run.
+//
+// The platform's queue itself is kept from overflowing by the writers: they keep no more
+// reports unanswered than it holds (see THidDevice::InputQueueCapacity), whatever the
+// scheduler does with this thread.
 
 #include <atomic>
 #include <chrono>
@@ -32,7 +36,9 @@ class THidDeviceReadThread {
     // started still gets its reports through.
     static constexpr std::uint32_t ReadBufferSize = 4096;
 
-    // Starts reading at once through the record's read handle, which the caller has opened.
+    // Starts reading through the record's read handle, which the caller has opened, and returns
+    // once the thread has posted its first read or recorded that it could not: a reply to a
+    // command written next cannot come before its reader.
     THidDeviceReadThread(THidDevice& device, HidDispatcher& dispatcher,
                          std::unique_ptr<HidWaker> waker);
     // Stops the thread (see Stop).
@@ -58,19 +64,11 @@ class THidDeviceReadThread {
     // Reports read from the platform so far (dropped ones included).
     std::uint64_t ReportsRead() const { return ReportsRead_.load(); }
 
-    // Writes that may run ahead of the reports this thread has read before a write waits for
-    // it. Kept well below the platform's input queue (63 reports), with room for a device that
-    // sends a second report for each write.
-    static constexpr std::int64_t WriteAheadLimit = 24;
-    // The longest a write waits for this thread to read; a device that does not answer its
-    // writes only costs this once per WriteAheadLimit writes.
-    static constexpr std::chrono::milliseconds WriteAheadWait{20};
-
-    // User-interface thread, after each write through the record. A device that answers
-    // inside the write (no link delay) can fill the platform's input queue before this thread
-    // is even scheduled, and the kernel drops what does not fit without a word. So a write
-    // that runs WriteAheadLimit reports ahead of the reads waits, briefly, for this thread.
-    void PaceWrite();
+    // Whether the thread has looked at its handle and found nothing there, with nothing left
+    // to hand over (or has handed over that it cannot read), since the last TakeLook();
+    // Looked() only peeks. Both wake the thread so that it looks again.
+    bool TakeLook();
+    bool Looked();
 
   private:
     struct Item {
@@ -105,9 +103,8 @@ class THidDeviceReadThread {
     std::atomic<bool> Finished_{false};
     std::atomic<std::uint64_t> Dropped_{0};
     std::atomic<std::uint64_t> ReportsRead_{0};
-    // User-interface thread only: writes not yet matched by a read, and the reads seen so far.
-    std::int64_t WritesAhead_ = 0;
-    std::uint64_t ReadsSeen_ = 0;
+    std::atomic<bool> Started_{false};
+    std::atomic<bool> Looked_{false};
     std::exception_ptr FatalException_;
     std::thread Thread_;
 };

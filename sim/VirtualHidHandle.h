@@ -35,6 +35,9 @@ class VirtualHidHandle : public HidHandle {
     HidWaitResult wait_read(std::chrono::milliseconds timeout, HidWaker& waker) override;
     bool read_result(std::uint32_t& bytes) override;
     bool cancel_read() override;
+    std::uint32_t input_queue_capacity() const override {
+        return static_cast<std::uint32_t>(VirtualHidDevice::reader_queue_limit);
+    }
 
   private:
     friend class VirtualHidDevice;

@@ -40,9 +40,10 @@ using WallClock = std::chrono::system_clock;
 constexpr std::uint16_t SupportedVendor = 0xFFFF;
 constexpr std::uint16_t SupportedProduct = 0x2016;
 
-// A board just plugged in may still be starting, and a busy host may miss the first reply:
-// a device that never answered its query, and so has had nothing written, is asked again a
-// little later, a few times, before it counts as failed.
+// A board just plugged in may still be starting up and not answer yet: a device that never
+// answered its query, and so has had nothing written, is asked again a little later, a few
+// times, before it counts as failed. A busy host no longer needs this: the query's time-out
+// waits for its reading thread.
 constexpr int QueryAttempts = 3;
 constexpr auto QueryRetryDelay = std::chrono::milliseconds(500);
 

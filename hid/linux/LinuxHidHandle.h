@@ -35,6 +35,8 @@ class LinuxHidHandle : public HidHandle {
     HidWaitResult wait_read(std::chrono::milliseconds timeout, HidWaker& waker) override;
     bool read_result(std::uint32_t& bytes) override;
     bool cancel_read() override;
+    // hidraw keeps 64 slots per open file and counts one free slot as full.
+    std::uint32_t input_queue_capacity() const override { return 63; }
 
   private:
     void read_now();

@@ -46,6 +46,7 @@ bool WinHidLibrary::bind_hid() {
                      find(hid_, HidD_GetPreparsedData, "HidD_GetPreparsedData") &&
                      find(hid_, HidD_FreePreparsedData, "HidD_FreePreparsedData") &&
                      find(hid_, HidD_SetNumInputBuffers, "HidD_SetNumInputBuffers") &&
+                     find(hid_, HidD_GetNumInputBuffers, "HidD_GetNumInputBuffers") &&
                      find(hid_, HidP_GetCaps, "HidP_GetCaps");
     if (!all) unbind_hid();
     return all;
@@ -69,5 +70,6 @@ void WinHidLibrary::unbind_hid() {
     HidD_GetPreparsedData = nullptr;
     HidD_FreePreparsedData = nullptr;
     HidD_SetNumInputBuffers = nullptr;
+    HidD_GetNumInputBuffers = nullptr;
     HidP_GetCaps = nullptr;
 }

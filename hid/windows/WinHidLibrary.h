@@ -51,6 +51,7 @@ class WinHidLibrary {
     BOOLEAN(WINAPI* HidD_GetPreparsedData)(HANDLE, void**) = nullptr;
     BOOLEAN(WINAPI* HidD_FreePreparsedData)(void*) = nullptr;
     BOOLEAN(WINAPI* HidD_SetNumInputBuffers)(HANDLE, ULONG) = nullptr;
+    BOOLEAN(WINAPI* HidD_GetNumInputBuffers)(HANDLE, PULONG) = nullptr;
     LONG(WINAPI* HidP_GetCaps)(void*, HidCaps*) = nullptr;
 
   private:

@@ -32,8 +32,9 @@ void WindowsHidWaker::wake() {
     if (event_ != nullptr) ::SetEvent(event_);
 }
 
-WindowsHidHandle::WindowsHidHandle(const WinHidLibrary& library, HANDLE handle)
-    : library_(library), handle_(handle) {
+WindowsHidHandle::WindowsHidHandle(const WinHidLibrary& library, HANDLE handle,
+                                   std::uint32_t input_buffers)
+    : library_(library), handle_(handle), input_buffers_(input_buffers) {
     overlapped_.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 

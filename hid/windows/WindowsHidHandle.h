@@ -25,8 +25,9 @@ class WindowsHidWaker : public HidWaker {
 
 class WindowsHidHandle : public HidHandle {
   public:
-    // Takes ownership of `handle`. `library` outlives the handle (the platform owns both).
-    WindowsHidHandle(const WinHidLibrary& library, HANDLE handle);
+    // Takes ownership of `handle`, whose input buffer holds `input_buffers` reports. `library`
+    // outlives the handle (the platform owns both).
+    WindowsHidHandle(const WinHidLibrary& library, HANDLE handle, std::uint32_t input_buffers);
     ~WindowsHidHandle() override;
     WindowsHidHandle(const WindowsHidHandle&) = delete;
     WindowsHidHandle& operator=(const WindowsHidHandle&) = delete;
@@ -38,6 +39,7 @@ class WindowsHidHandle : public HidHandle {
     HidWaitResult wait_read(std::chrono::milliseconds timeout, HidWaker& waker) override;
     bool read_result(std::uint32_t& bytes) override;
     bool cancel_read() override;
+    std::uint32_t input_queue_capacity() const override { return input_buffers_; }
 
   private:
     void complete();
@@ -45,6 +47,7 @@ class WindowsHidHandle : public HidHandle {
 
     const WinHidLibrary& library_;
     HANDLE handle_;
+    std::uint32_t input_buffers_;
     OVERLAPPED overlapped_{};
     std::optional<std::uint32_t> input_length_;
     bool pending_ = false;

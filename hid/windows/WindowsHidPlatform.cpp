@@ -11,6 +11,8 @@ namespace {
 
 constexpr wchar_t WindowClass[] = L"VelloxHidDeviceChange";
 constexpr ULONG MaxInputBuffers = 512;
+// What the class driver keeps unless told otherwise.
+constexpr ULONG DefaultInputBuffers = 32;
 
 // One registry property of an interface's device; nullopt when it has none.
 std::optional<std::vector<BYTE>> property(const WinHidLibrary& lib, HDEVINFO set,
@@ -198,9 +200,20 @@ std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, Hid
         return nullptr;
     }
     // The class driver keeps 32 unread reports per handle by default: 32 ms of a full-speed
-    // device, less than a busy machine may keep the reading thread waiting. Ask for the most.
-    if (mode == HidOpenMode::Read) library_.HidD_SetNumInputBuffers(handle, MaxInputBuffers);
-    return std::make_unique<WindowsHidHandle>(library_, handle);
+    // device, less than a busy machine may keep the reading thread waiting. Ask for the most,
+    // and count on what the handle then says it holds: the download sizes its flow control by
+    // it, so a refused size must not be taken for granted.
+    ULONG buffers = DefaultInputBuffers;
+    if (mode == HidOpenMode::Read) {
+        const bool raised = library_.HidD_SetNumInputBuffers(handle, MaxInputBuffers) != FALSE;
+        ULONG read_back = 0;
+        if (library_.HidD_GetNumInputBuffers(handle, &read_back) != FALSE && read_back >= 2) {
+            buffers = read_back;
+        } else if (raised) {
+            buffers = MaxInputBuffers;
+        }
+    }
+    return std::make_unique<WindowsHidHandle>(library_, handle, buffers);
 }
 
 std::unique_ptr<HidWaker> WindowsHidPlatform::make_waker() {

@@ -352,6 +352,21 @@ TEST(DownloadFailures, EachFaultEndsWithItsMessage) {
 }
 
 // Ticks from the first pump after the last output report until the download has ended.
+// Blocks sent and not yet echoed.
+std::uint32_t awaiting_echo(const DownloadRig& r) {
+    return static_cast<std::uint8_t>(r.dialogue.BlocksSent - r.dialogue.BlocksConfirmed);
+}
+
+// Two reports for each block awaiting its echo, and one to spare, fit the queue; the ring bounds
+// the rest.
+TEST(Download, EchoWindowFollowsTheInputQueue) {
+    EXPECT_EQ(echo_window(1024), 256u);
+    EXPECT_EQ(echo_window(512), 255u);
+    EXPECT_EQ(echo_window(63), 31u);
+    EXPECT_EQ(echo_window(2), 1u);
+    EXPECT_EQ(echo_window(0), 256u);
+}
+
 long ticks_after_last_send(DownloadRig& r) {
     std::size_t seen = 0;
     long last = 0;
@@ -386,9 +401,9 @@ TEST(DownloadFailures, SilentVerifyAndFinishEachTimeOutAfterTheirOwnTicks) {
 
 TEST(DownloadFailures, EchoesStoppingShortOfAFullRingTimeOutInTheDrain) {
     sim::FirmwareFaults f;
-    f.echo_limit = 600;
+    f.echo_limit = 680;
     DownloadRig r(with_faults(f));
-    r.pick(make_image(40000));  // 690 blocks: 90 never echoed, far from the 256 of a full ring
+    r.pick(make_image(40000));  // 690 blocks: 10 never echoed, fewer than the echo window
     const long waited = ticks_after_last_send(r);
     EXPECT_EQ(r.writes_of(CMD_WRITE).size(), 690u);
     EXPECT_TRUE(r.writes_of(CMD_VERIFY).empty());
@@ -399,21 +414,21 @@ TEST(DownloadFailures, EchoesStoppingShortOfAFullRingTimeOutInTheDrain) {
 
 TEST(Download, EchoesLaggingBehindTheWritesDoNotFailTheDownload) {
     // The device takes writes at once but sends one input report per millisecond, so echoes
-    // fall further behind with every block until all 256 slots are in flight.
+    // fall further behind with every block until the echo window is full.
     sim::FirmwareSettings s;
     s.capacity = 1024 * 1024;
     s.interval = std::chrono::milliseconds(1);
     DownloadRig r(s);
     const auto image = make_image(512 * 1024);
     r.pick(image);
-    bool ring_was_full = false;
+    bool window_was_full = false;
     auto pump = r.rig.host.pump;
     r.rig.host.pump = [&] {
-        ring_was_full = ring_was_full || r.dialogue.BlockRing[r.dialogue.BlocksSent][0] != 0;
+        window_was_full = window_was_full || awaiting_echo(r) >= echo_window(63);
         pump();
     };
     r.download();
-    EXPECT_TRUE(ring_was_full);
+    EXPECT_TRUE(window_was_full);
     EXPECT_EQ(r.rig.host.status, "Download OK!");
     EXPECT_TRUE(std::equal(image.begin(), image.end(), r.firmware->flash().begin()));
 }
@@ -426,13 +441,13 @@ TEST(DownloadFailures, EchoesStoppingEndWithCodeTenAfterTheWriteTimeOut) {
     long full_at = -1;
     auto pump = r.rig.host.pump;
     r.rig.host.pump = [&] {
-        if (full_at < 0 && r.dialogue.BlockRing[r.dialogue.BlocksSent][0] != 0)
-            full_at = r.rig.ticks;
+        if (full_at < 0 && awaiting_echo(r) >= echo_window(63)) full_at = r.rig.ticks;
         pump();
     };
     r.download();
     EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{"Write  error __"}));
-    EXPECT_EQ(r.writes_of(CMD_WRITE).size(), 10u + 256u);  // ten echoed, 256 in flight
+    // Ten echoed, and as many in flight as the fake handle's 63-report queue allows.
+    EXPECT_EQ(r.writes_of(CMD_WRITE).size(), 10u + 31u);
     ASSERT_GE(full_at, 0);
     EXPECT_NEAR(r.rig.ticks - full_at, 30, 1);
     expect_ended(r);

@@ -109,6 +109,9 @@ class GatedPlatform : public HidPlatform {
         std::optional<HidPreparsedData> get_preparsed_data() override {
             return inner_->get_preparsed_data();
         }
+        std::uint32_t input_queue_capacity() const override {
+            return inner_->input_queue_capacity();
+        }
         bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
             ++owner_.writes;
             const bool block = report.size() > ByteCommand && report[ByteCommand] == CMD_WRITE;

@@ -1,5 +1,7 @@
 #include "DialogueRig.h"
 
+#include <thread>
+
 namespace vellox::testkit {
 
 DialogueRig::DialogueRig() {
@@ -56,6 +58,15 @@ void DialogueRig::pump() {
                 return;
             }
             ++dropped;  // nobody reads this interface: the report is lost
+        }
+    }
+    // A tick waits until the selected record's reading thread has looked at its handle, as a
+    // tick counts toward a time-out only then; the fake handle has nothing to give, so this
+    // only waits for the thread to be scheduled.
+    if (THidDevice* r = dialogue->SelectedDevice) {
+        while (!r->ReaderLooked()) {
+            dispatcher.run_pending();
+            std::this_thread::yield();
         }
     }
     clock.tick();

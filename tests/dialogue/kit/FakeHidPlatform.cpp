@@ -79,6 +79,7 @@ class FakeHidHandle : public HidHandle {
         return false;
     }
     bool cancel_read() override { return true; }
+    std::uint32_t input_queue_capacity() const override { return 63; }
 
   private:
     std::shared_ptr<FakeHidDevice> device_;

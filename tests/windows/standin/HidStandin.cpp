@@ -58,6 +58,13 @@ __declspec(dllexport) BOOLEAN WINAPI HidD_SetNumInputBuffers(HANDLE handle, ULON
     return is_device(handle) && count >= 2 && count <= 512 ? TRUE : FALSE;
 }
 
+// Whatever was asked for, the device server's queue is the one that counts.
+__declspec(dllexport) BOOLEAN WINAPI HidD_GetNumInputBuffers(HANDLE handle, PULONG count) {
+    if (!count || !is_device(handle)) return FALSE;
+    *count = 512;
+    return TRUE;
+}
+
 __declspec(dllexport) BOOLEAN WINAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
     return preparsed.remove(data) ? TRUE : FALSE;
 }
