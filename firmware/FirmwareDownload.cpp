@@ -173,10 +173,13 @@ void FirmwareDownload::run() {
             // No room for the next block. Echoes that merely lag behind the sends (a device
             // that takes writes faster than it answers, or a reading thread that is not
             // scheduled) free a place soon; wait for that, but only as long as the write
-            // time-out allows. A device that has stopped echoing still ends with code 10.
-            while (no_room() && dlg_.StatusCode <= 0) ui.pump_messages();
-            // A mismatching echo keeps its own code; otherwise the wait ran out.
-            if (no_room() && dlg_.StatusCode != 6) {
+            // time-out allows. A device that has stopped echoing still ends with code 10; one
+            // that has gone meanwhile ends as the next block's send finds it gone.
+            while (no_room() && dlg_.StatusCode <= 0 && dlg_.SelectedDevice != nullptr) {
+                ui.pump_messages();
+            }
+            // The wait ran out; a mismatching echo or a failed send keeps its own code.
+            if (no_room() && dlg_.StatusCode == 3) {
                 dlg_.StatusCode = 10;
             }
             if (dlg_.StatusCode > 0) return dlg_.show_error(dlg_.StatusCode);

@@ -152,9 +152,8 @@ struct Images {
     std::vector<std::filesystem::path> files;
 };
 
-// A few image sizes: one byte, one block, a block and a byte, a handful of blocks. Images of
-// more blocks than the ring of outstanding echoes holds are left to the download tests: on
-// this platform the reads never complete, so writes far ahead of them wait on the wall clock.
+// A few image sizes: one byte, one block, a block and a byte, a handful of blocks, and more
+// blocks than the echo window holds. Larger images only add more of the same write passes.
 const Images& images() {
     static const Images made = [] {
         Images result;

@@ -7,9 +7,5 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 bash scripts/build.sh build-tsan -DVELLOX_TSAN=ON -DVELLOX_BUILD_UI=OFF
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-# The large downloads over a link without delay pass only while the reading thread keeps within
-# 63 reports of the writes on the wall clock; under ThreadSanitizer's slowdown on a busy machine
-# that measures speed, not races. The other stages run them.
-(cd build-tsan && ctest --output-on-failure -j2 --timeout 600 -LE 'kernel|soak' \
-  -E '^VirtualDownload\.LargeImage')
+(cd build-tsan && ctest --output-on-failure -j2 --timeout 600 -LE 'kernel|soak')
 (cd build-tsan && VELLOX_SOAK_COUNT=30 ctest --output-on-failure --timeout 600 -L soak)

@@ -130,8 +130,7 @@ TEST(FaultSoak, EveryDownloadEndsAsItsFaultSaysAndNothingPilesUp) {
 
     for (unsigned long i = 0; i < count && failures < 10; ++i, ++done) {
         // Mostly a few blocks; now and then more than the ring of echoes holds.
-        const std::uint32_t blocks =
-            draw(0, 7) == 0 ? draw(RingSlots, RingSlots + 40) : draw(1, 40);
+        const std::uint32_t blocks = draw(0, 7) == 0 ? draw(256, 256 + 40) : draw(1, 40);
         const std::size_t size = std::max<std::size_t>(28, blocks * 58 - draw(0, 57));
         // About a third without a fault; the rest spread over every fault the device has.
         std::string fault;
