@@ -346,7 +346,8 @@ TEST(VirtualDownload, ReaderHeldStillLosesNoEcho) {
         };
     });
     EXPECT_GT(held, 0);
-    EXPECT_LE(held, EchoWindow);
+    // A read already past the gate when it closes may free one more place.
+    EXPECT_LE(held, EchoWindow + 1);
 }
 
 // Two reports for every write (a bad one before each echo) and one read let through per write:
