@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <mutex>
 #include <numeric>
 #include <stdexcept>
@@ -425,6 +427,84 @@ TEST_F(DeviceTest, DeviceUnplugAfterItsReplyWriteStillSucceeds) {
     EXPECT_TRUE(dev->WriteReport(report.data(), 65, written));
     EXPECT_TRUE(platform.take_device_change());
     EXPECT_FALSE(dev->WriteReport(report.data(), 65, written));
+}
+
+}  // namespace
+
+namespace {
+
+// The virtual backend, with every read start held for up to 300 ms unless the test lets it go.
+class SlowStartPlatform : public HidPlatform {
+  public:
+    explicit SlowStartPlatform(sim::VirtualHidPlatform& inner) : inner_(inner) {}
+    bool available() const override { return inner_.available(); }
+    std::vector<THidPnPInfo> scan() override { return inner_.scan(); }
+    std::unique_ptr<HidWaker> make_waker() override { return inner_.make_waker(); }
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override {
+        auto handle = inner_.open(path, mode);
+        return handle ? std::make_unique<Handle>(*this, std::move(handle)) : nullptr;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        cond_.notify_all();
+    }
+    std::atomic<int> starts{0};
+
+  private:
+    class Handle : public HidHandle {
+      public:
+        Handle(SlowStartPlatform& owner, std::unique_ptr<HidHandle> inner)
+            : owner_(owner), inner_(std::move(inner)) {}
+        bool get_attributes(HidAttributes& a) override { return inner_->get_attributes(a); }
+        std::optional<HidPreparsedData> get_preparsed_data() override {
+            return inner_->get_preparsed_data();
+        }
+        bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
+            return inner_->write(report, written);
+        }
+        bool start_read(std::span<std::uint8_t> buffer) override {
+            {
+                std::unique_lock lock(owner_.mutex_);
+                owner_.cond_.wait_for(lock, 300ms, [&] { return owner_.released_; });
+            }
+            ++owner_.starts;
+            return inner_->start_read(buffer);
+        }
+        HidWaitResult wait_read(std::chrono::milliseconds timeout, HidWaker& waker) override {
+            return inner_->wait_read(timeout, waker);
+        }
+        bool read_result(std::uint32_t& bytes) override { return inner_->read_result(bytes); }
+        bool cancel_read() override { return inner_->cancel_read(); }
+        std::uint32_t input_queue_capacity() const override {
+            return inner_->input_queue_capacity();
+        }
+
+      private:
+        SlowStartPlatform& owner_;
+        std::unique_ptr<HidHandle> inner_;
+    };
+
+    sim::VirtualHidPlatform& inner_;
+    std::mutex mutex_;
+    std::condition_variable cond_;
+    bool released_ = false;
+};
+
+// A command written right after reading is switched on must find its reader reading, however
+// late the new thread runs.
+TEST_F(DeviceTest, SwitchingReadingOnReturnsOnceTheFirstReadIsPosted) {
+    plug();
+    SlowStartPlatform slow(platform);
+    THidDeviceController controller(slow, dispatcher);
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(controller.CheckOutAt(0, dev));
+    dev->SetDataEvent(rec.data());
+    EXPECT_EQ(slow.starts, 1);
+    EXPECT_EQ(dev->InputQueueCapacity(), 63u);
+    slow.release();
 }
 
 }  // namespace
