@@ -61,8 +61,9 @@ void DeviceDialogue::send_report(std::int32_t& status, std::int32_t ticks) {
     }
     TimeoutTicks = ticks;
     Timer1Enabled = true;
-    // A look before the write says nothing about its reply.
-    SelectedDevice->TakeReaderLook();
+    // A look before the write says nothing about its reply. The reader is woken by the reply
+    // itself, or by the next tick.
+    SelectedDevice->TakeReaderLook(false);
 }
 
 void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,

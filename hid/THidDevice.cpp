@@ -108,7 +108,9 @@ bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::
     return MainHandle_->write(std::span<const std::uint8_t>(buf, count), written);
 }
 
-bool THidDevice::TakeReaderLook() { return !ReadThread_ || ReadThread_->TakeLook(); }
+bool THidDevice::TakeReaderLook(bool ask_again) {
+    return !ReadThread_ || ReadThread_->TakeLook(ask_again);
+}
 
 bool THidDevice::ReaderLooked() { return !ReadThread_ || ReadThread_->Looked(); }
 

@@ -66,9 +66,10 @@ class THidDevice {
     // replies whenever the reading thread is not scheduled.
     std::uint32_t InputQueueCapacity() const { return InputQueueCapacity_; }
     // Whether the reading thread has looked at its handle, with nothing left to hand over,
-    // since the last call (true while reading is off); wakes it so that it looks again. For
-    // time-outs that must not run out while the reader merely waits for the scheduler.
-    bool TakeReaderLook();
+    // since the last call (true while reading is off); with `ask_again`, wakes it so that it
+    // looks again. For time-outs that must not run out while the reader merely waits for the
+    // scheduler.
+    bool TakeReaderLook(bool ask_again = true);
     // The same without taking the look, for hosts that wait for it before a tick.
     bool ReaderLooked();
 

@@ -31,9 +31,9 @@ void THidDeviceReadThread::Wake() {
     if (Waker_) Waker_->wake();
 }
 
-bool THidDeviceReadThread::TakeLook() {
+bool THidDeviceReadThread::TakeLook(bool ask_again) {
     const bool looked = Looked_.exchange(false) || Finished_;
-    Wake();
+    if (ask_again) Wake();
     return looked;
 }
 

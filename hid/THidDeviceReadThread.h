@@ -66,8 +66,9 @@ class THidDeviceReadThread {
 
     // Whether the thread has looked at its handle and found nothing there, with nothing left
     // to hand over (or has handed over that it cannot read), since the last TakeLook();
-    // Looked() only peeks. Both wake the thread so that it looks again.
-    bool TakeLook();
+    // Looked() only peeks. Both wake the thread so that it looks again (TakeLook only when
+    // asked to).
+    bool TakeLook(bool ask_again);
     bool Looked();
 
   private:
