@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "hid/THidDeviceReadThread.h"
 #include "ui/qt/QtHidDispatcher.h"
@@ -147,6 +148,14 @@ void WindowRig::settle_events(const std::function<bool()>& done) {
 void WindowRig::tick() {
     QCoreApplication::processEvents();
     await_replies();
+    // A tick counts toward a reply time-out only once the reading thread has looked at its
+    // handle since the previous one: wait for that, so that every tick here counts.
+    if (THidDevice* reader = Dialogue().SelectedDevice) {
+        while (!reader->ReaderLooked()) {
+            QCoreApplication::processEvents();
+            std::this_thread::yield();
+        }
+    }
     ++ticks;
     Timer1Timer();
     Timer2Timer();
