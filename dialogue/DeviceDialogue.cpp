@@ -96,14 +96,20 @@ void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
             StatusCode = 6;
         }
     }
-    if (command == CMD_INFO) evaluate_information();
+    if (command == CMD_INFO) {
+        evaluate_information();
+        if (UnlockOnInformation_) UnlockDevice();
+    }
 }
 
 void DeviceDialogue::Timer1Timer() {
+    if (LockWaitTicks > 0) --LockWaitTicks;
     if (!Timer1Enabled || TimeoutTicks <= 0) return;
     if (--TimeoutTicks == 0) {
         StatusCode = 3;
         Timer1Enabled = false;
+        // The information query the lock waited for will not be answered now.
+        if (UnlockOnInformation_) UnlockDevice();
     }
 }
 

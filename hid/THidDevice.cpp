@@ -110,6 +110,10 @@ bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::
     return true;
 }
 
+std::unique_ptr<HidDeviceLock> THidDevice::LockDevice(HidLockMode mode, HidLockResult& result) {
+    return Platform_.try_lock(PnPInfo_.DevicePath, mode, result);
+}
+
 bool THidDevice::StartRead(std::uint8_t* buf, std::uint32_t count) {
     if (!OpenRead()) return false;
     if (ReadHandle_->start_read(std::span<std::uint8_t>(buf, count))) return true;

@@ -61,6 +61,8 @@ class THidDevice {
     // Writes one whole report (byte 0 the report ID, `count` normally OutputReportByteLength);
     // no padding, cutting or checking. Blocks until the platform has taken it.
     bool WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written);
+    // The interface's lock between Vellox programs (HidPlatform::try_lock), without waiting.
+    std::unique_ptr<HidDeviceLock> LockDevice(HidLockMode mode, HidLockResult& result);
 
     // Replaces the data event; clearing it stops the reading thread (a report waiting for
     // delivery is handed to the old handler first), assigning it may start one. A data or

@@ -199,6 +199,7 @@ void Station::plug_due_devices() {
         sim::VirtualDeviceSetup setup;
         setup.product_name = "Vellox emulated device";
         setup.exclusive = settings.faults.query_only;
+        setup.locked_elsewhere = settings.faults.locked_elsewhere;
         auto plugged = virtual_platform_->plug(setup);
         plugged_[plugged->instance_id()] = plugged;
         plug_of_[plugged->instance_id()] = next_plug_;
