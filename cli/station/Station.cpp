@@ -175,6 +175,7 @@ class Station {
     std::uint32_t succeeded_ = 0;
     std::uint32_t failed_ = 0;
     std::uint32_t skipped_ = 0;
+    std::uint32_t held_ = 0;  // boards another program was flashing
 };
 
 std::string Station::label(const Job& job) const {
@@ -370,6 +371,18 @@ void Station::on_worker_end(Job& job) {
         }
         return;
     }
+    // Another Vellox program is flashing this board. The worker sent it nothing: that is no
+    // failed flash, and the operator must hear who has the board.
+    if (exited && code == to_int(ExitCode::DeviceBusy)) {
+        ++held_;
+        JsonWriter json;
+        json.begin_object().key("event").value("held").key("node").value(job.node);
+        json.key("message").value(message).key("exit_code").value(code).end_object();
+        display_.event(json.text());
+        display_.result(label(job) + ": held by another program, not flashed");
+        release(job);
+        return;
+    }
     if (job.stage == Job::Stage::Query) {
         if (!ok) {
             finish(job, false, message, code);
@@ -537,14 +550,15 @@ int Station::run() {
     JsonWriter summary;
     summary.begin_object().key("event").value("summary");
     summary.key("succeeded").value(succeeded_).key("failed").value(failed_);
-    summary.key("skipped").value(skipped_);
+    summary.key("skipped").value(skipped_).key("held").value(held_);
     const int code = log_failed_   ? to_int(ExitCode::Failure)
                      : failed_ > 0 ? to_int(ExitCode::DeviceFailed)
                                    : to_int(ExitCode::Ok);
     summary.key("exit_code").value(code).end_object();
     display_.event(summary.text());
     display_.result(std::to_string(succeeded_) + " OK, " + std::to_string(failed_) + " failed" +
-                    (skipped_ > 0 ? ", " + std::to_string(skipped_) + " skipped" : ""));
+                    (skipped_ > 0 ? ", " + std::to_string(skipped_) + " skipped" : "") +
+                    (held_ > 0 ? ", " + std::to_string(held_) + " held by another program" : ""));
     return code;
 }
 

@@ -242,3 +242,23 @@ TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevi
     EXPECT_EQ(done[0].flag("ok"), true);
     EXPECT_EQ(of_kind(r, "started").size(), 1u);
 }
+
+TEST(StationRun, ABoardAnotherProgramIsFlashingIsReportedAsHeldAndNotAsFailed) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    StationResult r = run_station({"station", image_path.string(), "--json", "--log", log.string(),
+                                   "--simulate=devices=2,fault-on=2:locked-elsewhere"});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0) << r.said();
+    const auto held = of_kind(r, "held");
+    ASSERT_EQ(held.size(), 1u) << r.said();
+    EXPECT_EQ(held[0].number("exit_code"), 22);
+    const auto summary = of_kind(r, "summary");
+    ASSERT_EQ(summary.size(), 1u);
+    EXPECT_EQ(summary[0].number("succeeded"), 1);
+    EXPECT_EQ(summary[0].number("failed"), 0);
+    EXPECT_EQ(summary[0].number("held"), 1);
+    // The log keeps flashes; the held board was not flashed by this station.
+    EXPECT_EQ(log_by_serial(log).size(), 1u);
+}
