@@ -103,7 +103,6 @@ class DeviceDialogue {
     // Lets go of the download's lock unless UnlockAfterInformation() handed it to a query.
     void EndDownloadLock();
     void UnlockDevice();
-    bool DeviceLocked() const { return DeviceLock_ != nullptr; }
 
     DialogueHost& host() const { return host_; }
 

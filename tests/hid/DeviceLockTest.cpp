@@ -57,14 +57,6 @@ TEST(DeviceLock, VirtualBackendKeepsTheRulesBetweenItsUsers) {
     expect_lock_rules(platform, a->path(), b->path());
 }
 
-TEST(DeviceLock, VirtualDeviceLockedElsewhereRefusesEvenAQuery) {
-    sim::VirtualHidPlatform platform;
-    sim::VirtualDeviceSetup setup;
-    setup.locked_elsewhere = true;
-    auto device = platform.plug(setup);
-    EXPECT_EQ(attempt(platform, device->path(), HidLockMode::Shared), HidLockResult::HeldExclusive);
-}
-
 #ifdef __linux__
 class FlockFiles : public ::testing::Test {
   protected:
