@@ -575,8 +575,12 @@ int run_station(const CliOptions& options, const CliStreams& io, const std::stri
     }
     std::optional<StationLog> log;
     if (options.log) {
+        // Before any device is taken: a log that cannot be trusted is a fault of the bench.
         log = StationLog::open(*options.log, error);
-        if (!log) return usage(error);
+        if (!log) {
+            io.err << "vellox-cli: " << error << '\n' << std::flush;
+            return to_int(ExitCode::Failure);
+        }
     }
     try {
         Station station(options, io, program, std::move(*image), std::move(*snapshot),

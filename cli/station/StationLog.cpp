@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -33,20 +34,65 @@ class FileLock {
     int fd_;
 };
 
+// Opens the log without following a link, creating it only where nothing is, and refuses a
+// file it cannot trust: a record forged by someone else would make --once-per-serial skip a
+// board unflashed, and a link would make the station append to a file of the link's choosing.
+UniqueFd open_log_file(const std::filesystem::path& path, std::string& error) {
+    constexpr int flags = O_RDWR | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
+    UniqueFd fd;
+    bool created = false;
+    // Two tries: another station may create the file between the open and the creation.
+    for (int tries = 0; tries < 2 && !fd.valid(); ++tries) {
+        fd = UniqueFd(::open(path.c_str(), flags));
+        if (fd.valid() || errno != ENOENT) break;
+        // Only the owner reads a log in a folder that anyone may write to.
+        struct stat dir_st {};
+        const bool open_dir = ::stat(dir.c_str(), &dir_st) == 0 && (dir_st.st_mode & S_IWOTH) != 0;
+        fd = UniqueFd(::open(path.c_str(), flags | O_CREAT | O_EXCL, open_dir ? 0600 : 0640));
+        created = fd.valid();
+        if (!fd.valid() && errno != EEXIST) break;
+    }
+    if (!fd.valid()) {
+        error = errno == ELOOP ? "the log " + path.string() + " is a symbolic link"
+                               : errno_text("cannot open the log", path);
+        return {};
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        error = errno_text("cannot look at the log", path);
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "the log " + path.string() + " is not a regular file";
+        return {};
+    }
+    if (st.st_uid != ::geteuid()) {
+        error = "the log " + path.string() + " belongs to another user (uid " +
+                std::to_string(st.st_uid) + ")";
+        return {};
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        error = "the log " + path.string() + " may be written by others (mode " + mode +
+                "): chmod go-w it";
+        return {};
+    }
+    if (created) {
+        // A new file's name must survive a power cut as well as its lines.
+        UniqueFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir_fd.valid()) ::fsync(dir_fd.get());
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::optional<StationLog> StationLog::open(const std::filesystem::path& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = errno_text("cannot open the log", path);
-        return std::nullopt;
-    }
-    UniqueFd owned(fd);
-    // A new file's name must survive a power cut as well as its lines.
-    const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
-    UniqueFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir_fd.valid()) ::fsync(dir_fd.get());
-    return StationLog(path, std::move(owned));
+    UniqueFd fd = open_log_file(path, error);
+    if (!fd.valid()) return std::nullopt;
+    return StationLog(path, std::move(fd));
 }
 
 bool StationLog::append(std::string_view line, std::string& error) {

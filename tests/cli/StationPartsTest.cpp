@@ -1,9 +1,12 @@
 // The station's parts below its process handling: the image digest, the reading of JSON lines,
 // the log file, the emulated bench's settings and the operator's display.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <sstream>
 
 #include "CliRun.h"
@@ -98,6 +101,88 @@ TEST(StationLogFile, ATornLastLineIsClosedOffAndSkippedAndTheNextRecordIsWhole) 
     EXPECT_EQ(read_station_log(dir / "none.log").records, 0u);
     EXPECT_FALSE(StationLog::open(dir / "no-such-dir" / "x.log", error));
     EXPECT_NE(error.find("cannot open the log"), std::string::npos);
+}
+
+// Runs `check` (which returns what went wrong, empty when all is well) as the unprivileged
+// "nobody" when started as root, for rules that root would pass; directly otherwise.
+static void expect_unprivileged(const std::function<std::string()>& check) {
+    if (::geteuid() != 0) {
+        EXPECT_EQ(check(), "");
+        return;
+    }
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        constexpr uid_t kNobody = 65534;
+        std::string said = "root not given up";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+            said = check();
+        }
+        [[maybe_unused]] const auto n = ::write(fds[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) said.append(buffer, n);
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(said, "");
+}
+
+TEST(StationLogFile, OnlyARegularFileOfTheStationsOwnUserThatOthersCannotWriteIsUsed) {
+    TempDir dir;
+    const auto shared = dir / "shared";  // world-writable, as /tmp
+    const auto own = dir / "own";
+    std::filesystem::create_directories(shared);
+    std::filesystem::create_directories(own);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    // Root's own records, which a link must not lead the station to.
+    const auto roots = write_file(dir / "root.log", {'{', '}', '\n'});
+    ASSERT_EQ(::chmod(roots.c_str(), 0600), 0);
+    const auto foreign = write_file(shared / "foreign.log", {});
+    ASSERT_EQ(::chmod(foreign.c_str(), 0666), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    }
+    const mode_t old_mask = ::umask(022);
+
+    expect_unprivileged([&]() -> std::string {
+        std::string problems;
+        const auto refused = [&](const std::filesystem::path& path, std::string_view rule) {
+            std::string error;
+            if (StationLog::open(path, error)) return problems += path.string() + " opened; ";
+            if (error.find(rule) == std::string::npos) problems += error + "; ";
+            return problems;
+        };
+        std::filesystem::create_symlink(roots, shared / "link.log");
+        refused(shared / "link.log", "is a symbolic link");
+        ::mkfifo((shared / "fifo.log").c_str(), 0600);
+        refused(shared / "fifo.log", "is not a regular file");
+        const auto open_mode = write_file(shared / "forged.log", {});
+        ::chmod(open_mode.c_str(), 0666);
+        refused(open_mode, "may be written by others (mode 0666)");
+        // Started as root, this file is root's and the check runs as nobody.
+        struct stat st {};
+        if (::stat(foreign.c_str(), &st) == 0 && st.st_uid != ::geteuid()) {
+            refused(foreign, "belongs to another user");
+        }
+        // New logs: readable by the group at most, by the owner alone in a shared folder.
+        for (const auto& [path, mode] :
+             {std::pair{own / "new.log", 0640u}, std::pair{shared / "new.log", 0600u}}) {
+            std::string error;
+            if (!StationLog::open(path, error)) problems += error + "; ";
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0 || (st.st_mode & 07777) != mode) {
+                problems += path.string() + " has the wrong mode; ";
+            }
+        }
+        return problems;
+    });
+    ::umask(old_mask);
 }
 
 TEST(StationLogFile, TwoProcessesAppendingNeverMixWithinALine) {
