@@ -140,6 +140,9 @@ class Station {
     // Drops the jobs that are over and takes the devices that are new.
     void sweep();
     void finish(Job& job, bool ok, const std::string& message, int exit_code);
+    // The device is let go untouched, and counted as skipped for the reason `why`.
+    void skip(Job& job, const std::string& why);
+    void stop_on_log_fault(const std::string& error);
     void release(Job& job);
     void on_signals(int count);
     void redraw();
@@ -374,14 +377,14 @@ void Station::on_worker_end(Job& job) {
             finish(job, false, message, code);
             return;
         }
-        if (log_ && read_station_log(log_->path()).succeeded_serials.count(job.serial) != 0) {
-            ++skipped_;
-            JsonWriter json;
-            json.begin_object().key("event").value("skipped").key("node").value(job.node);
-            json.key("serial").value(job.serial).end_object();
-            display_.event(json.text());
-            display_.result(label(job) + ": already flashed, skipped");
-            release(job);
+        std::string error;
+        if (log_ && !log_->refresh(error)) {
+            stop_on_log_fault(error);
+            skip(job, "the log cannot be read");
+            return;
+        }
+        if (log_ && log_->index().succeeded(job.serial)) {
+            skip(job, "already flashed");
             return;
         }
         job.stage = Job::Stage::Download;
@@ -433,9 +436,7 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     if (log_) {
         std::string error;
         if (!log_->append(record.text(), error)) {
-            log_failed_ = true;
-            display_.note("vellox-cli: " + error + "; no new devices are taken");
-            stopping_ = true;
+            stop_on_log_fault(error);
         }
     }
     ok ? ++succeeded_ : ++failed_;
@@ -444,6 +445,22 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     display_.event(done);
     display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)));
     release(job);
+}
+
+void Station::skip(Job& job, const std::string& why) {
+    ++skipped_;
+    JsonWriter json;
+    json.begin_object().key("event").value("skipped").key("node").value(job.node);
+    json.key("serial").value(job.serial).key("reason").value(why).end_object();
+    display_.event(json.text());
+    display_.result(label(job) + ": " + why + ", skipped");
+    release(job);
+}
+
+void Station::stop_on_log_fault(const std::string& error) {
+    log_failed_ = true;
+    stopping_ = true;
+    display_.note("vellox-cli: " + error + "; no new devices are taken");
 }
 
 void Station::release(Job& job) {
@@ -494,6 +511,13 @@ int Station::run() {
                       " bytes, product " + printable(image_.product_id) + ", SHA-256 " +
                       image_.sha256);
         display_.note("Waiting for devices; Ctrl-C stops taking new ones.");
+    }
+    if (log_ && log_->index().skipped() > 0) {
+        const std::size_t n = log_->index().skipped();
+        display_.note("The log " + printable(log_->path().string()) + ": " +
+                      (log_->index().records() == 0 ? "no readable record; " : "") +
+                      std::to_string(n) + (n == 1 ? " line" : " lines") +
+                      " skipped (torn or not a record)");
     }
     report_denied_nodes();
     sweep();

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "cli/station/JsonLine.h"
 
@@ -89,39 +88,135 @@ UniqueFd open_log_file(const std::filesystem::path& path, std::string& error) {
 
 }  // namespace
 
+void LogIndex::feed(std::string_view bytes) {
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = bytes.find('\n', start)) != std::string_view::npos; start = nl + 1) {
+        if (pending_.empty()) {
+            line(bytes.substr(start, nl - start));
+        } else {
+            pending_.append(bytes.substr(start, nl - start));
+            line(pending_);
+            pending_.clear();
+        }
+    }
+    pending_.append(bytes.substr(start));
+}
+
+void LogIndex::end_of_file() {
+    if (!pending_.empty()) ++skipped_;
+    pending_.clear();
+}
+
+void LogIndex::line(std::string_view text) {
+    if (text.empty()) return;
+    const auto record = JsonLine::parse(text);
+    if (!record) {
+        ++skipped_;
+        return;
+    }
+    ++records_;
+    if (record->flag("ok") == true && !record->text("serial").empty()) {
+        succeeded_.insert(record->text("serial"));
+    }
+}
+
 std::optional<StationLog> StationLog::open(const std::filesystem::path& path, std::string& error) {
     UniqueFd fd = open_log_file(path, error);
     if (!fd.valid()) return std::nullopt;
-    return StationLog(path, std::move(fd));
+    StationLog log(path, std::move(fd));
+    FileLock lock(log.fd_.get(), LOCK_SH);
+    if (!log.catch_up(error)) return std::nullopt;
+    return log;
+}
+
+bool StationLog::catch_up(std::string& error) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::pread(fd_.get(), chunk, sizeof chunk, static_cast<off_t>(offset_));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno_text("cannot read the log", path_);
+            return false;
+        }
+        if (n == 0) return true;
+        index_.feed({chunk, static_cast<std::size_t>(n)});
+        offset_ += static_cast<std::uint64_t>(n);
+    }
+}
+
+bool StationLog::follow_rotation(std::string& error) {
+    struct stat now {};
+    struct stat held {};
+    if (::fstat(fd_.get(), &held) != 0) {
+        error = errno_text("cannot look at the log", path_);
+        return false;
+    }
+    // A path that is gone or names another file: the log was rotated (or replaced).
+    if (::lstat(path_.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
+        now.st_ino == held.st_ino) {
+        return true;
+    }
+    {
+        // What others wrote to the old file before it was moved away still counts.
+        FileLock lock(fd_.get(), LOCK_SH);
+        if (!catch_up(error)) return false;
+    }
+    UniqueFd fd = open_log_file(path_, error);
+    if (!fd.valid()) return false;
+    fd_ = std::move(fd);
+    offset_ = 0;
+    index_.end_of_file();
+    return true;
+}
+
+bool StationLog::refresh(std::string& error) {
+    if (!follow_rotation(error)) return false;
+    FileLock lock(fd_.get(), LOCK_SH);
+    return catch_up(error);
 }
 
 bool StationLog::append(std::string_view line, std::string& error) {
+    if (!follow_rotation(error)) return false;
     FileLock lock(fd_.get(), LOCK_EX);
+    // Others' records first, so that the index reads the file in its order.
+    if (!catch_up(error)) return false;
     std::string record;
     record.reserve(line.size() + 2);
     // A line torn by a crash has no line break yet: end it, so this record starts a line.
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) == 0 && st.st_size > 0) {
+    const auto before = static_cast<off_t>(offset_);
+    if (before > 0) {
         char last = '\n';
-        if (::pread(fd_.get(), &last, 1, st.st_size - 1) == 1 && last != '\n') record += '\n';
+        if (::pread(fd_.get(), &last, 1, before - 1) == 1 && last != '\n') record += '\n';
     }
     record += line;
     record += '\n';
 
     std::size_t done = 0;
+    bool written = true;
     while (done < record.size()) {
         const ssize_t n = ::write(fd_.get(), record.data() + done, record.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
             error = errno_text("cannot write the log", path_);
-            return false;
+            written = false;
+            break;
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd_.get()) != 0) {
+    if (written && ::fsync(fd_.get()) != 0) {
         error = errno_text("cannot flush the log", path_);
+        written = false;
+    }
+    if (!written) {
+        // Still under the lock: nobody appended after the torn part, which goes again.
+        while (::ftruncate(fd_.get(), before) != 0 && errno == EINTR) {
+        }
+        ::fsync(fd_.get());
         return false;
     }
+    index_.feed(record);
+    offset_ += record.size();
     return true;
 }
 
@@ -131,30 +226,14 @@ LogReading read_station_log(const std::filesystem::path& path) {
     if (!fd.valid()) return reading;
     // Shared: waits for a line another station is writing at this moment.
     FileLock lock(fd.get(), LOCK_SH);
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        // No line break after the last line: it was torn while being written.
-        if (end == std::string::npos) {
-            ++reading.skipped;
-            break;
-        }
-        const std::string_view line(text.data() + start, end - start);
-        start = end + 1;
-        if (line.empty()) continue;
-        const auto record = JsonLine::parse(line);
-        if (!record) {
-            ++reading.skipped;
-            continue;
-        }
-        ++reading.records;
-        if (record->flag("ok") == true && !record->text("serial").empty()) {
-            reading.succeeded_serials.insert(record->text("serial"));
-        }
+    LogIndex index;
+    char chunk[65536];
+    for (ssize_t n; (n = ::read(fd.get(), chunk, sizeof chunk)) > 0;) {
+        index.feed({chunk, static_cast<std::size_t>(n)});
     }
+    reading.succeeded_serials = index.succeeded_serials();
+    reading.records = index.records();
+    reading.skipped = index.skipped();
     return reading;
 }
 

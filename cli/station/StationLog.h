@@ -5,6 +5,7 @@
 // mix. A line torn by a crash or power cut is closed off by the next append, so it stays a
 // line of its own that readers skip instead of spoiling the next record.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -15,23 +16,59 @@
 
 namespace vellox::cli {
 
+// What the log says, read piece by piece as it grows: the serial numbers with a success and
+// the counts. Holds only an unfinished last line, never the whole log.
+class LogIndex {
+  public:
+    // Reads `bytes`, the next part of the log.
+    void feed(std::string_view bytes);
+    // The log was replaced by another file: a line left unfinished in the old one is torn.
+    void end_of_file();
+
+    bool succeeded(const std::string& serial) const { return succeeded_.count(serial) != 0; }
+    const std::set<std::string>& succeeded_serials() const { return succeeded_; }
+    std::size_t records() const { return records_; }
+    // Torn or garbled lines, an unfinished last line included.
+    std::size_t skipped() const { return skipped_ + (pending_.empty() ? 0 : 1); }
+
+  private:
+    void line(std::string_view text);
+
+    std::set<std::string> succeeded_;
+    std::size_t records_ = 0;
+    std::size_t skipped_ = 0;
+    std::string pending_;
+};
+
 class StationLog {
   public:
-    // Opens (creating it if needed) for appending, and for reading its last byte; nullopt with
-    // `error` set on failure.
+    // Opens (creating it if needed) for appending and reads what it holds; nullopt with
+    // `error` set on failure or when the file cannot be trusted (see open_log_file).
     static std::optional<StationLog> open(const std::filesystem::path& path, std::string& error);
 
-    // Appends `line` (one JSON object, no line break) and flushes it to the disk.
+    // Appends `line` (one JSON object, no line break) and flushes it to the disk. On failure
+    // the file is cut back to where it was, so no torn record stays behind.
     bool append(std::string_view line, std::string& error);
 
+    // Takes in what others appended since, and follows the path to a new file when the log
+    // was rotated (renamed or replaced). False with `error` set when that fails.
+    bool refresh(std::string& error);
+
+    // As read at the last open, append or refresh.
+    const LogIndex& index() const { return index_; }
     const std::filesystem::path& path() const { return path_; }
 
   private:
     StationLog(std::filesystem::path path, UniqueFd fd)
         : path_(std::move(path)), fd_(std::move(fd)) {}
+    // Reads from `offset_` to the end of the file (under a lock held by the caller).
+    bool catch_up(std::string& error);
+    bool follow_rotation(std::string& error);
 
     std::filesystem::path path_;
     UniqueFd fd_;
+    std::uint64_t offset_ = 0;  // how much of the file the index has read
+    LogIndex index_;
 };
 
 struct LogReading {

@@ -22,6 +22,7 @@ struct StationResult {
     int code = -1;
     std::vector<std::string> out;  // standard output, line by line
     std::vector<JsonLine> events;  // the lines of standard output that are JSON
+    std::string err;               // the first line of standard error
     bool timed_out = false;
 
     // What the station said, to show with a failure.
@@ -63,6 +64,7 @@ StationResult run_station(const std::vector<std::string>& args,
         }
     }
     station->reap();
+    result.err = station->last_err_line();
     result.code = station->exited() ? station->exit_code() : -1;
     return result;
 }
@@ -166,6 +168,7 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
                      "--json", "--simulate=devices=2,plugs=4,plug-every=100ms"});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 0) << r.said();
+    EXPECT_EQ(r.err, "The log " + log.string() + ": 1 line skipped (torn or not a record)");
     EXPECT_EQ(of_kind(r, "done").size(), 1u);
     EXPECT_EQ(of_kind(r, "skipped").size(), 3u);
     const auto summary = of_kind(r, "summary");

@@ -215,6 +215,36 @@ TEST(StationLogFile, TwoProcessesAppendingNeverMixWithinALine) {
     EXPECT_EQ(reading.succeeded_serials.size(), 2u);
 }
 
+TEST(StationLogFile, OthersAppendsAreReadThroughTheHeldFileAndARotatedLogIsFollowed) {
+    TempDir dir;
+    const auto path = dir / "bench.log";
+    std::string error;
+    auto mine = StationLog::open(path, error);
+    auto other = StationLog::open(path, error);
+    ASSERT_TRUE(mine && other) << error;
+    ASSERT_TRUE(mine->append(R"({"serial":"A","ok":true})", error)) << error;
+    ASSERT_TRUE(other->append(R"({"serial":"B","ok":true})", error)) << error;
+    ASSERT_TRUE(mine->refresh(error)) << error;
+    EXPECT_EQ(mine->index().succeeded_serials(), (std::set<std::string>{"A", "B"}));
+
+    // mv bench.log bench.log.1: this station's next record starts the new file, and what the
+    // old one said still counts.
+    std::filesystem::rename(path, dir / "bench.log.1");
+    ASSERT_TRUE(mine->append(R"({"serial":"C","ok":true})", error)) << error;
+    EXPECT_EQ(read_station_log(path).succeeded_serials, std::set<std::string>{"C"});
+    EXPECT_EQ(read_station_log(dir / "bench.log.1").records, 2u);
+
+    // Replaced by a file of the same user holding another station's record.
+    const auto fresh = dir / "fresh.log";
+    std::ofstream(fresh) << R"({"serial":"D","ok":true})" << '\n';
+    ASSERT_EQ(::chmod(fresh.c_str(), 0640), 0);
+    std::filesystem::rename(fresh, path);
+    ASSERT_TRUE(mine->refresh(error)) << error;
+    EXPECT_EQ(mine->index().succeeded_serials(), (std::set<std::string>{"A", "B", "C", "D"}));
+    EXPECT_EQ(mine->index().records(), 4u);
+    EXPECT_EQ(mine->index().skipped(), 0u);
+}
+
 TEST(StationSimulationSettings, DevicesGetSerialsAndTheirOwnFaults) {
     auto parsed = parse_station_simulation(
         "devices=4,plug-every=1s,fault-on=3:wrong-verify-sum,fault-on=2:unplug-after:20,"
