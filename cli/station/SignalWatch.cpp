@@ -36,12 +36,15 @@ SignalWatch::SignalWatch() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGPIPE, &ignore, &old_pipe_);
+    // A log past the file size limit is a failed write, said and handled, not a dead station.
+    ::sigaction(SIGXFSZ, &ignore, &old_xfsz_);
 }
 
 SignalWatch::~SignalWatch() {
     ::sigaction(SIGINT, &old_int_, nullptr);
     ::sigaction(SIGTERM, &old_term_, nullptr);
     ::sigaction(SIGPIPE, &old_pipe_, nullptr);
+    ::sigaction(SIGXFSZ, &old_xfsz_, nullptr);
     signal_pipe_write = -1;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // SIGINT and SIGTERM become bytes on a pipe that the station's loop polls; SIGPIPE is ignored
-// (a worker's pipe closing is read as its end). The old dispositions come back at the end.
-// One at a time per process.
+// (a worker's pipe closing is read as its end), and so is SIGXFSZ (a failed write). The old
+// dispositions come back at the end. One at a time per process.
 
 #include <csignal>
 
@@ -26,6 +26,7 @@ class SignalWatch {
     struct sigaction old_int_ {};
     struct sigaction old_term_ {};
     struct sigaction old_pipe_ {};
+    struct sigaction old_xfsz_ {};
 };
 
 }  // namespace vellox::cli

@@ -432,18 +432,22 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     record.key("host").value(host_).key("pid").value(static_cast<std::int64_t>(::getpid()));
     record.end_object();
 
-    // On the disk before anyone is told the device is done.
+    // On the disk before anyone is told the device is done. A record that did not reach it
+    // (a full disk) is said with the outcome, and the station stops.
+    bool logged = true;
     if (log_) {
         std::string error;
         if (!log_->append(record.text(), error)) {
+            logged = false;
             stop_on_log_fault(error);
         }
     }
     ok ? ++succeeded_ : ++failed_;
     std::string done = record.text();
-    done.insert(1, "\"event\":\"done\",");
+    done.insert(1, logged ? "\"event\":\"done\"," : "\"event\":\"done\",\"logged\":false,");
     display_.event(done);
-    display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)));
+    display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)) +
+                    (logged ? "" : " (not logged)"));
     release(job);
 }
 

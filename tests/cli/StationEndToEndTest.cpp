@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <functional>
 #include <map>
@@ -244,4 +245,44 @@ TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevi
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].flag("ok"), true);
     EXPECT_EQ(of_kind(r, "started").size(), 1u);
+}
+
+TEST(StationRun, ARecordTheDiskRefusesIsCutBackSaidWithTheOutcomeAndEndsTheStation) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    std::string before;
+    // Larger than the image, whose copy the limit must not refuse.
+    for (int i = 0; i < 300; ++i) before += R"({"serial":"OLD-)" + std::to_string(i) + "\"}\n";
+    std::ofstream(log, std::ios::binary) << before;
+    // The file size limit stands in for a full disk: one byte more fits, then EFBIG.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = before.size() + 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::unique_ptr<WorkerProcess> station;
+    {
+        std::string error;
+        station = WorkerProcess::start({VELLOX_CLI_PROGRAM, "station", image_path.string(), "--log",
+                                        log.string(), "--simulate=devices=2,plug-every=20s"},
+                                       error);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_TRUE(station) << error;
+    }
+    std::vector<std::string> out;
+    while (!station->output_ended()) {
+        pollfd fds[2] = {{station->out_fd(), POLLIN, 0}, {station->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+        for (std::string& line : station->read_out()) out.push_back(std::move(line));
+        station->read_err();
+    }
+    station->reap();
+    EXPECT_EQ(station->exit_code(), 1);
+    // Shown as flashed but not logged, and the second device, due later, never taken.
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[0].ends_with("  VX2016-000001: OK (not logged)")) << out[0];
+    EXPECT_EQ(out[1], "1 OK, 0 failed");
+    const auto after = read_file(log);
+    EXPECT_EQ(std::string(after.begin(), after.end()), before);
 }
