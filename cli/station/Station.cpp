@@ -23,6 +23,7 @@
 #include "cli/station/StationImage.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
+#include "cli/station/WorkerDeadline.h"
 #include "cli/station/WorkerProcess.h"
 #include "dialogue/DeviceDialogue.h"
 #include "hid/DefaultHidPlatform.h"
@@ -45,6 +46,10 @@ constexpr std::uint16_t SupportedProduct = 0x2016;
 // little later, a few times, before it counts as failed.
 constexpr int QueryAttempts = 3;
 constexpr auto QueryRetryDelay = std::chrono::milliseconds(500);
+// A worker asked to end (SIGTERM) has this long to do so before it is made to (SIGKILL).
+constexpr auto KillGrace = std::chrono::seconds(5);
+// Where the system cannot tell the loop that a process ended, it looks this often.
+constexpr int ReapPollMs = 50;
 
 // ---- helpers ----------------------------------------------------------------------------
 
@@ -82,6 +87,10 @@ struct Job {
     std::optional<std::uint32_t> plug;  // emulated bench: the plug's number, from 0
     Stage stage = Stage::Download;
     std::unique_ptr<WorkerProcess> worker;
+    SteadyClock::time_point deadline;  // of the running worker
+    // Why the station cut the worker short, and when it is to be killed if still there.
+    enum class Cut { None, TimedOut, Operator } cut = Cut::None;
+    std::optional<SteadyClock::time_point> kill_at;
     WallClock::time_point start_wall;
     SteadyClock::time_point start;
 
@@ -104,6 +113,8 @@ class Station {
             std::optional<StationLog> log)
         : options_(options),
           program_(std::move(program)),
+          worker_deadline_(options.worker_deadline ? *options.worker_deadline
+                                                   : worker_deadline(image.size)),
           image_(std::move(image)),
           snapshot_(std::move(snapshot)),
           simulation_(std::move(simulation)),
@@ -145,11 +156,19 @@ class Station {
     void stop_on_log_fault(const std::string& error);
     void release(Job& job);
     void on_signals(int count);
+    // Asks the worker to end (SIGTERM), to be killed after a grace (SIGKILL); logged as cut.
+    void cut(Job& job, Job::Cut why);
+    void check_deadlines();
+    // A fault of the station rather than of a device: said, and no new devices are taken.
+    void station_fault(Job& job, const std::string& error);
     void redraw();
     std::string label(const Job& job) const;
 
     const CliOptions& options_;
     std::string program_;
+    // Workers run this very program, even if its file is removed or replaced during the run.
+    std::string executable_ = "/proc/self/exe";
+    std::chrono::milliseconds worker_deadline_;
     ImageFacts image_;
     ImageSnapshot snapshot_;
     std::optional<StationSimulation> simulation_;
@@ -175,6 +194,8 @@ class Station {
     std::set<std::string> denied_reported_;
     bool stopping_ = false;
     bool log_failed_ = false;
+    bool station_failed_ = false;
+    int signals_ = 0;
     std::uint32_t succeeded_ = 0;
     std::uint32_t failed_ = 0;
     std::uint32_t skipped_ = 0;
@@ -213,13 +234,24 @@ void Station::plug_due_devices() {
 
 int Station::poll_timeout() const {
     std::optional<SteadyClock::time_point> due;
+    const auto consider = [&due](std::optional<SteadyClock::time_point> when) {
+        if (when && (!due || *when < *due)) due = when;
+    };
     if (simulation_ && !stopping_ && next_plug_ < simulation_->plugs) due = next_plug_due_;
+    bool unwatched_end = false;
     for (const auto& job : jobs_) {
-        if (job->retry_at && (!due || *job->retry_at < *due)) due = job->retry_at;
+        consider(job->retry_at);
+        if (!job->worker || job->worker->reaped()) continue;
+        consider(job->kill_at);
+        if (job->cut == Job::Cut::None) consider(job->deadline);
+        unwatched_end |= job->worker->output_ended() && job->worker->exit_fd() < 0;
     }
-    if (!due) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - SteadyClock::now());
-    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+    int timeout = -1;
+    if (due) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - SteadyClock::now());
+        timeout = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+    }
+    return unwatched_end && (timeout < 0 || timeout > ReapPollMs) ? ReapPollMs : timeout;
 }
 
 void Station::report_denied_nodes() {
@@ -279,7 +311,7 @@ bool Station::start_worker(Job& job) {
     } else {
         argv.push_back("download");
         argv.push_back("--");
-        argv.push_back(snapshot_.path());
+        argv.push_back(ImageSnapshot::worker_path());
     }
     job.result.reset();
     ++job.attempts;
@@ -287,11 +319,14 @@ bool Station::start_worker(Job& job) {
     job.percent = -1;
 
     std::string error;
-    job.worker = WorkerProcess::start(argv, error);
+    job.worker = WorkerProcess::start(argv, error, executable_, snapshot_.fd());
     if (!job.worker) {
-        finish(job, false, error, to_int(ExitCode::Failure));
+        station_fault(job, error);
         return false;
     }
+    job.deadline = SteadyClock::now() + worker_deadline_;
+    job.cut = Job::Cut::None;
+    job.kill_at.reset();
     JsonWriter json;
     json.begin_object().key("event").value("started").key("node").value(job.node);
     json.key("stage").value(job.stage == Job::Stage::Query ? "query" : "download");
@@ -342,7 +377,6 @@ void Station::on_line(Job& job, const std::string& line) {
 
 void Station::on_worker_end(Job& job) {
     WorkerProcess& worker = *job.worker;
-    worker.reap();
     const bool exited = worker.exited();
     const int code = exited ? worker.exit_code() : 128 + worker.signal();
     std::string message;
@@ -352,12 +386,25 @@ void Station::on_worker_end(Job& job) {
         message = job.result->text("message");
     } else if (job.result && job.result->has("error")) {
         message = job.result->text("error");
-    } else if (!worker.last_err_line().empty()) {
-        message = worker.last_err_line();
+    } else if (!worker.first_err_line().empty()) {
+        message = worker.first_err_line();
     } else {
         message = "The worker ended without a result";
     }
     const bool ok = exited && code == 0 && job.result && job.result->flag("ok") == true;
+
+    if (!ok && job.cut != Job::Cut::None) {
+        finish(
+            job, false,
+            job.cut == Job::Cut::TimedOut ? "worker timed out" : "worker stopped by the operator",
+            to_int(ExitCode::WorkerCut));
+        return;
+    }
+    // The station gave its worker a command line it refuses: no device is to blame.
+    if (exited && code == to_int(ExitCode::Usage)) {
+        station_fault(job, message);
+        return;
+    }
 
     if (!ok && exited && code == exit_code_for_status(3) && !job.answered &&
         job.attempts < QueryAttempts) {
@@ -483,16 +530,51 @@ void Station::release(Job& job) {
 
 void Station::on_signals(int count) {
     if (count <= 0) return;
+    signals_ += count;
     std::size_t running = 0;
     for (const auto& job : jobs_) running += job->worker ? 1 : 0;
     const std::string left =
         std::to_string(running) + " running download" + (running == 1 ? "" : "s");
-    if (!stopping_) {
+    if (signals_ >= 3) {
+        display_.note("Stopping " + left + " now; each is logged as stopped.");
+        stopping_ = true;
+        for (const auto& job : jobs_) {
+            if (job->worker && !job->worker->reaped() && job->cut == Job::Cut::None) {
+                cut(*job, Job::Cut::Operator);
+            }
+        }
+    } else if (!stopping_) {
         stopping_ = true;
         display_.note("Stopping: no new devices are taken; " + left + " may finish.");
     } else {
-        display_.note("Still waiting for " + left + "; a download is never cut short.");
+        display_.note("Still waiting for " + left + "; a third Ctrl-C stops them.");
     }
+}
+
+void Station::cut(Job& job, Job::Cut why) {
+    job.cut = why;
+    job.kill_at = SteadyClock::now() + KillGrace;
+    job.worker->terminate();
+}
+
+void Station::check_deadlines() {
+    const auto now = SteadyClock::now();
+    for (const auto& job : jobs_) {
+        if (!job->worker || job->worker->reaped()) continue;
+        if (job->cut == Job::Cut::None && now >= job->deadline) cut(*job, Job::Cut::TimedOut);
+        if (job->kill_at && now >= *job->kill_at) {
+            job->worker->kill();
+            job->kill_at.reset();
+        }
+    }
+}
+
+void Station::station_fault(Job& job, const std::string& error) {
+    station_failed_ = true;
+    stopping_ = true;
+    display_.note("vellox-cli: the station cannot run its workers: " + printable(error) +
+                  "; no new devices are taken");
+    skip(job, "not flashed, a fault of the station");
 }
 
 void Station::redraw() {
@@ -532,10 +614,12 @@ int Station::run() {
         fds.push_back({signals.fd(), POLLIN, 0});
         fds.push_back({static_cast<int>(platform_->device_change_waitable()), POLLIN, 0});
         for (const auto& job : jobs_) {
-            const int out = job->worker ? job->worker->out_fd() : -1;
-            const int err = job->worker ? job->worker->err_fd() : -1;
-            fds.push_back({out, POLLIN, 0});
-            fds.push_back({err, POLLIN, 0});
+            const WorkerProcess* worker = job->worker.get();
+            fds.push_back({worker ? worker->out_fd() : -1, POLLIN, 0});
+            fds.push_back({worker ? worker->err_fd() : -1, POLLIN, 0});
+            // Only once its output has ended: the end of the process is what is left to see.
+            const bool ending = worker && worker->output_ended();
+            fds.push_back({ending ? worker->exit_fd() : -1, POLLIN, 0});
         }
         if (::poll(fds.data(), fds.size(), poll_timeout()) < 0 && errno != EINTR) {
             display_.note(std::string("vellox-cli: poll: ") + std::strerror(errno));
@@ -551,12 +635,14 @@ int Station::run() {
         for (std::size_t i = 0; i < polled; ++i) {
             Job& job = *jobs_[i];
             if (!job.worker) continue;
-            if (fds[2 + 2 * i].revents != 0) {
+            if (fds[2 + 3 * i].revents != 0) {
                 for (const std::string& line : job.worker->read_out()) on_line(job, line);
             }
-            if (fds[3 + 2 * i].revents != 0) job.worker->read_err();
-            if (job.worker->output_ended()) on_worker_end(job);
+            if (fds[3 + 3 * i].revents != 0) job.worker->read_err();
+            // Never waits: a worker that closed its output may still run for a while.
+            if (job.worker->output_ended() && job.worker->try_reap()) on_worker_end(job);
         }
+        check_deadlines();
         sweep();
     }
 
@@ -565,9 +651,9 @@ int Station::run() {
     summary.begin_object().key("event").value("summary");
     summary.key("succeeded").value(succeeded_).key("failed").value(failed_);
     summary.key("skipped").value(skipped_);
-    const int code = log_failed_   ? to_int(ExitCode::Failure)
-                     : failed_ > 0 ? to_int(ExitCode::DeviceFailed)
-                                   : to_int(ExitCode::Ok);
+    const int code = log_failed_ || station_failed_ ? to_int(ExitCode::Failure)
+                     : failed_ > 0                  ? to_int(ExitCode::DeviceFailed)
+                                                    : to_int(ExitCode::Ok);
     summary.key("exit_code").value(code).end_object();
     display_.event(summary.text());
     display_.result(std::to_string(succeeded_) + " OK, " + std::to_string(failed_) + " failed" +

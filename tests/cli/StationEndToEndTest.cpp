@@ -34,10 +34,13 @@ struct StationResult {
     }
 };
 
-// Runs the station; `on_event` sees each JSON line as it comes, with the station's pid.
+// Runs the station; `on_event` sees each JSON line as it comes, with the station's pid, and
+// `on_err` each line of standard error.
 StationResult run_station(const std::vector<std::string>& args,
-                          const std::function<void(const JsonLine&, pid_t)>& on_event = {}) {
-    std::vector<std::string> argv{VELLOX_CLI_PROGRAM};
+                          const std::function<void(const JsonLine&, pid_t)>& on_event = {},
+                          const std::function<void(const std::string&, pid_t)>& on_err = {},
+                          const std::string& program = VELLOX_CLI_PROGRAM) {
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string error;
     auto station = WorkerProcess::start(argv, error);
@@ -57,7 +60,9 @@ StationResult run_station(const std::vector<std::string>& args,
                 result.events.push_back(*event);
             }
         }
-        station->read_err();
+        for (const std::string& line : station->read_err()) {
+            if (on_err) on_err(line, station->pid());
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             // A hung station must fail the test, not the whole run.
             ::kill(station->pid(), SIGKILL);
@@ -65,7 +70,7 @@ StationResult run_station(const std::vector<std::string>& args,
         }
     }
     station->reap();
-    result.err = station->last_err_line();
+    result.err = station->first_err_line();
     result.code = station->exited() ? station->exit_code() : -1;
     return result;
 }
@@ -285,4 +290,71 @@ TEST(StationRun, ARecordTheDiskRefusesIsCutBackSaidWithTheOutcomeAndEndsTheStati
     EXPECT_EQ(out[1], "1 OK, 0 failed");
     const auto after = read_file(log);
     EXPECT_EQ(std::string(after.begin(), after.end()), before);
+}
+
+TEST(StationRun, AHungWorkerIsCutShortAtItsDeadlineOrAtTheThirdInterrupt) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // A stopped worker stands in for a hung one: it heeds SIGTERM only once continued, so the
+    // station has to kill it.
+    const auto stop_worker = [](const JsonLine& e, pid_t) {
+        if (e.text("event") == "started") ::kill(static_cast<pid_t>(*e.number("pid")), SIGSTOP);
+    };
+    StationResult late = run_station({"station", image_path.string(), "--json", "--log",
+                                      log.string(), "--worker-deadline", "1", "--simulate"},
+                                     stop_worker);
+    ASSERT_FALSE(late.timed_out);
+    EXPECT_EQ(late.code, 9);
+    auto done = of_kind(late, "done");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].text("message"), "worker timed out");
+    EXPECT_EQ(done[0].number("exit_code"), 22);
+    EXPECT_EQ(log_by_serial(log).size(), 1u);
+
+    // Without a deadline to meet: the operator's third Ctrl-C, each sent once the station has
+    // answered the one before.
+    StationResult stopped = run_station(
+        {"station", image_path.string(), "--json", "--simulate"},
+        [&](const JsonLine& e, pid_t station) {
+            stop_worker(e, station);
+            if (e.text("event") == "started") ::kill(station, SIGINT);
+        },
+        [](const std::string& line, pid_t station) {
+            if (line.starts_with("Stopping:") || line.starts_with("Still waiting")) {
+                ::kill(station, SIGINT);
+            }
+        });
+    ASSERT_FALSE(stopped.timed_out);
+    EXPECT_EQ(stopped.code, 9);
+    done = of_kind(stopped, "done");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].text("message"), "worker stopped by the operator");
+    EXPECT_EQ(done[0].number("exit_code"), 22);
+}
+
+TEST(StationRun, WorkersRunTheStationsOwnProgramAndImageWhateverHappensToTheirFiles) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto copy = dir / "vellox-cli";
+    std::filesystem::copy_file(VELLOX_CLI_PROGRAM, copy);
+    const auto tmp = dir / "tmp";
+    std::filesystem::create_directories(tmp);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    bool checked = false;
+    StationResult r = run_station(
+        {"station", image_path.string(), "--json", "--simulate=devices=2,plug-every=1s"},
+        [&](const JsonLine& e, pid_t) {
+            if (checked || e.text("event") != "started") return;
+            checked = true;
+            // The copy of the image is nowhere on the disk, and the program goes away.
+            EXPECT_TRUE(std::filesystem::is_empty(tmp));
+            std::filesystem::remove(copy);
+        },
+        {}, copy.string());
+    ::unsetenv("TMPDIR");
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(r.code, 0) << r.said();
+    EXPECT_EQ(of_kind(r, "done").size(), 2u);
 }

@@ -2,6 +2,7 @@
 // the log file, the emulated bench's settings and the operator's display.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "cli/station/StationDisplay.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
+#include "cli/station/WorkerProcess.h"
 
 using namespace vellox::cli;
 
@@ -308,4 +310,40 @@ TEST(StationOperatorDisplay, ALineThatStaysGoesAboveTheRedrawnBlockWhichComesBac
     json.note("vellox-cli: cannot write the log");
     EXPECT_EQ(json_out.str(), "{\"event\":\"summary\"}\n");
     EXPECT_EQ(json_err.str(), "vellox-cli: cannot write the log\n");
+}
+
+TEST(StationWorkerProcess, IsReapedWithoutWaitingAndItsMessageIsItsFirstErrorLine) {
+    std::string error;
+    auto talker = WorkerProcess::start(
+        {"/bin/sh", "-c", "echo 'cannot open x' >&2; echo 'Try --help' >&2"}, error);
+    ASSERT_TRUE(talker) << error;
+    while (!talker->output_ended()) {
+        pollfd fds[2] = {{talker->out_fd(), POLLIN, 0}, {talker->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+        talker->read_out();
+        talker->read_err();
+    }
+    EXPECT_EQ(talker->first_err_line(), "cannot open x");
+
+    // Its output closed, the process runs on: looking must not wait for it (the sleep only
+    // bounds how long a waiting look would hang).
+    auto silent = WorkerProcess::start({"/bin/sh", "-c", "exec >&- 2>&-; sleep 60"}, error);
+    ASSERT_TRUE(silent) << error;
+    while (!silent->output_ended()) {
+        pollfd fds[2] = {{silent->out_fd(), POLLIN, 0}, {silent->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+        silent->read_out();
+        silent->read_err();
+    }
+    EXPECT_FALSE(silent->try_reap());
+    silent->kill();
+    if (silent->exit_fd() >= 0) {
+        // Readable once it has ended: then looking finds it.
+        pollfd ended{silent->exit_fd(), POLLIN, 0};
+        EXPECT_EQ(::poll(&ended, 1, -1), 1);
+        EXPECT_TRUE(silent->try_reap());
+    }
+    silent->reap();
+    EXPECT_TRUE(silent->killed());
+    EXPECT_EQ(silent->signal(), SIGKILL);
 }
