@@ -358,3 +358,29 @@ TEST(StationRun, WorkersRunTheStationsOwnProgramAndImageWhateverHappensToTheirFi
     EXPECT_EQ(r.code, 0) << r.said();
     EXPECT_EQ(of_kind(r, "done").size(), 2u);
 }
+
+TEST(StationRun, AHangUpStopsTheStationAsSigtermDoesEvenWithItsDisplayGone) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // Standard output can take nothing, as a closed terminal; the phases still come on
+    // standard error, and the hang-up comes in the middle of the erase.
+    bool hung_up = false;
+    StationResult r = run_station(
+        {"-c", "exec \"$0\" \"$@\" >/dev/full", VELLOX_CLI_PROGRAM, "station", image_path.string(),
+         "--log", log.string(), "--simulate=devices=2,plug-every=20s,erase-pace=50ms"},
+        {},
+        [&](const std::string& line, pid_t station) {
+            if (!hung_up && line.ends_with("Erase......")) {
+                hung_up = true;
+                ::kill(station, SIGHUP);
+            }
+        },
+        "/bin/sh");
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_TRUE(hung_up);
+    EXPECT_EQ(r.code, 0);
+    const auto records = log_by_serial(log);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.at("VX2016-000001").flag("ok"), true);
+}
