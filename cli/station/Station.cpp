@@ -46,6 +46,7 @@ constexpr std::uint16_t SupportedProduct = 0x2016;
 // little later, a few times, before it counts as failed.
 constexpr int QueryAttempts = 3;
 constexpr auto QueryRetryDelay = std::chrono::milliseconds(500);
+constexpr const char* StoppingReason = "not flashed, the station was stopping";
 // A worker asked to end (SIGTERM) has this long to do so before it is made to (SIGKILL).
 constexpr auto KillGrace = std::chrono::seconds(5);
 // Where the system cannot tell the loop that a process ended, it looks this often.
@@ -99,8 +100,6 @@ struct Job {
     bool answered = false;  // the device replied to a query of this plug
     int attempts = 0;       // workers started for the current stage
     std::optional<SteadyClock::time_point> retry_at;
-    std::string last_message;  // of the attempt that waits to be repeated
-    int last_exit_code = 0;
     std::string phase = "Starting";
     int percent = -1;
     std::optional<JsonLine> result;  // the worker's result (download) or reply (info)
@@ -406,12 +405,16 @@ void Station::on_worker_end(Job& job) {
         return;
     }
 
-    if (!ok && exited && code == exit_code_for_status(3) && !job.answered &&
-        job.attempts < QueryAttempts) {
+    const bool unanswered = !ok && exited && code == exit_code_for_status(3) && !job.answered;
+    // Once stopping, a board still at its query, or one that never answered and so has had
+    // nothing written, is let go untouched: neither flashed nor asked again nor failed.
+    if (stopping_ && (job.stage == Job::Stage::Query || unanswered)) {
+        skip(job, StoppingReason);
+        return;
+    }
+    if (unanswered && job.attempts < QueryAttempts) {
         job.worker.reset();
         job.retry_at = SteadyClock::now() + QueryRetryDelay;
-        job.last_message = message;
-        job.last_exit_code = code;
         job.phase = "No answer yet, asking again";
         job.percent = -1;
         if (display_.mode() == StationDisplay::Mode::Lines) {
@@ -450,7 +453,7 @@ void Station::sweep() {
         job->retry_at.reset();
         // Stopping takes no new devices; one that never answered is not started again.
         if (stopping_) {
-            finish(*job, false, job->last_message, job->last_exit_code);
+            skip(*job, StoppingReason);
         } else {
             start_worker(*job);
         }

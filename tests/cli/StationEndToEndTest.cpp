@@ -384,3 +384,22 @@ TEST(StationRun, AHangUpStopsTheStationAsSigtermDoesEvenWithItsDisplayGone) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records.at("VX2016-000001").flag("ok"), true);
 }
+
+TEST(StationRun, ABoardStillAtItsQueryWhenTheStationStopsIsLetGoAsSkipped) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // A board that does not answer would be asked three times: the interrupt comes first.
+    StationResult r = run_station({"station", image_path.string(), "--json", "--log", log.string(),
+                                   "--once-per-serial", "--simulate=fault-on=1:silence"},
+                                  [](const JsonLine& e, pid_t station) {
+                                      if (e.text("event") == "started") ::kill(station, SIGINT);
+                                  });
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0) << r.said();
+    EXPECT_TRUE(of_kind(r, "done").empty());
+    const auto skipped = of_kind(r, "skipped");
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].text("reason"), "not flashed, the station was stopping");
+    EXPECT_EQ(read_station_log(log).records, 0u);
+}
