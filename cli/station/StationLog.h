@@ -4,6 +4,8 @@
 // done, and goes out in one write() under an exclusive lock, so lines of two stations never
 // mix. A line torn by a crash or power cut is closed off by the next append, so it stays a
 // line of its own that readers skip instead of spoiling the next record.
+// This is the POSIX side (the file's trust checks, locks and identity); what the lines say is
+// LogIndex's, the same on every system.
 
 #include <cstdint>
 #include <filesystem>
@@ -12,33 +14,10 @@
 #include <string>
 #include <string_view>
 
+#include "cli/station/LogIndex.h"
 #include "hid/linux/UniqueFd.h"
 
 namespace vellox::cli {
-
-// What the log says, read piece by piece as it grows: the serial numbers with a success and
-// the counts. Holds only an unfinished last line, never the whole log.
-class LogIndex {
-  public:
-    // Reads `bytes`, the next part of the log.
-    void feed(std::string_view bytes);
-    // The log was replaced by another file: a line left unfinished in the old one is torn.
-    void end_of_file();
-
-    bool succeeded(const std::string& serial) const { return succeeded_.count(serial) != 0; }
-    const std::set<std::string>& succeeded_serials() const { return succeeded_; }
-    std::size_t records() const { return records_; }
-    // Torn or garbled lines, an unfinished last line included.
-    std::size_t skipped() const { return skipped_ + (pending_.empty() ? 0 : 1); }
-
-  private:
-    void line(std::string_view text);
-
-    std::set<std::string> succeeded_;
-    std::size_t records_ = 0;
-    std::size_t skipped_ = 0;
-    std::string pending_;
-};
 
 class StationLog {
   public:
