@@ -392,13 +392,6 @@ void Station::on_worker_end(Job& job) {
     }
     const bool ok = exited && code == 0 && job.result && job.result->flag("ok") == true;
 
-    if (!ok && job.cut != Job::Cut::None) {
-        finish(
-            job, false,
-            job.cut == Job::Cut::TimedOut ? "worker timed out" : "worker stopped by the operator",
-            to_int(ExitCode::WorkerCut));
-        return;
-    }
     // The station gave its worker a command line it refuses: no device is to blame.
     if (exited && code == to_int(ExitCode::Usage)) {
         station_fault(job, message);
@@ -410,6 +403,13 @@ void Station::on_worker_end(Job& job) {
     // nothing written, is let go untouched: neither flashed nor asked again nor failed.
     if (stopping_ && (job.stage == Job::Stage::Query || unanswered)) {
         skip(job, StoppingReason);
+        return;
+    }
+    if (!ok && job.cut != Job::Cut::None) {
+        finish(
+            job, false,
+            job.cut == Job::Cut::TimedOut ? "worker timed out" : "worker stopped by the operator",
+            to_int(ExitCode::WorkerCut));
         return;
     }
     if (unanswered && job.attempts < QueryAttempts) {
