@@ -359,6 +359,27 @@ TEST(StationRun, WorkersRunTheStationsOwnProgramAndImageWhateverHappensToTheirFi
     EXPECT_EQ(of_kind(r, "done").size(), 2u);
 }
 
+TEST(StationRun, AWorkerThatCannotStartIsAFaultOfTheStationNotOfTheDevice) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // One process allowed to the user: the station runs, its worker cannot be started. Root
+    // has no such limit, so as root the station runs as nobody.
+    std::vector<std::string> argv{"--nproc=1"};
+    if (::geteuid() == 0) {
+        argv.insert(argv.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        ASSERT_EQ(::chmod(log.parent_path().c_str(), 0777), 0);
+    }
+    argv.insert(argv.end(), {VELLOX_CLI_PROGRAM, "station", image_path.string(), "--json", "--log",
+                             log.string(), "--simulate=devices=2"});
+    StationResult r = run_station(argv, {}, {}, "/usr/bin/prlimit");
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 1) << r.said();
+    EXPECT_TRUE(of_kind(r, "done").empty());
+    EXPECT_EQ(read_station_log(log).records, 0u);
+    EXPECT_TRUE(r.err.starts_with("vellox-cli: the station cannot run its workers: ")) << r.err;
+}
+
 TEST(StationRun, AHangUpStopsTheStationAsSigtermDoesEvenWithItsDisplayGone) {
     TempDir dir;
     const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
