@@ -364,10 +364,10 @@ TEST(StationRun, AWorkerThatCannotStartIsAFaultOfTheStationNotOfTheDevice) {
     const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
     const auto log = dir / "bench.log";
     // One process allowed to the user: the station runs, its worker cannot be started. Root
-    // has no such limit, so as root the station runs as nobody.
+    // has no such limit, so as root the station runs as a user id nothing else runs as.
     std::vector<std::string> argv{"--nproc=1"};
     if (::geteuid() == 0) {
-        argv.insert(argv.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        argv.insert(argv.end(), {"setpriv", "--reuid=65533", "--regid=65533", "--clear-groups"});
         ASSERT_EQ(::chmod(log.parent_path().c_str(), 0777), 0);
     }
     argv.insert(argv.end(), {VELLOX_CLI_PROGRAM, "station", image_path.string(), "--json", "--log",
