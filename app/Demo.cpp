@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
         sim::VirtualDeviceSetup setup;
         setup.product_name = "Vellox emulated device";
         setup.exclusive = firmware->settings().faults.query_only;
+        setup.locked_elsewhere = firmware->settings().faults.locked_elsewhere;
         platform->plug(setup, firmware);
     });
 

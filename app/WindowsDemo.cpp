@@ -46,6 +46,7 @@ void CALLBACK PlugDevice(HWND, UINT, UINT_PTR timer, DWORD) {
     sim::VirtualDeviceSetup setup;
     setup.product_name = "Vellox emulated device";
     setup.exclusive = g_demo->firmware->settings().faults.query_only;
+    setup.locked_elsewhere = g_demo->firmware->settings().faults.locked_elsewhere;
     g_demo->platform->plug(setup, g_demo->firmware);
 }
 

@@ -1,11 +1,13 @@
 // vellox-station-bench: `vellox-cli station` over emulated devices at a 1 ms link, four
 // devices plugged in together against one alone, each a worker process of its own. Prints
 // the wall time of whole station runs (start to exit) and their ratio; measured, never
-// asserted.
+// asserted. Then the log's index for --once-per-serial: reading a large shared log once at
+// the start, and what each device costs afterwards (only what was appended since is read).
 //
 //   vellox-station-bench [--quick]
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "cli/station/JsonLine.h"
+#include "cli/station/StationLog.h"
 #include "cli/station/WorkerProcess.h"
 #include "sim/SampleImage.h"
 
@@ -69,6 +72,53 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A log of `records` lines shaped as the station writes them; the index at the start, then
+// the look before each device with another station appending one record in between.
+void bench_log_index(const std::filesystem::path& dir, std::size_t records) {
+    const auto path = dir / "bench.log";
+    {
+        std::ofstream out(path, std::ios::binary);
+        char serial[32];
+        for (std::size_t i = 0; i < records; ++i) {
+            std::snprintf(serial, sizeof serial, "VX2016-%06zu", i % 1000000);
+            out << R"({"start":"2026-12-08T06:21:29.998Z","end":"2026-12-08T06:21:32.110Z",)"
+                << R"("node":"/dev/hidraw3","serial":")" << serial << R"(","product_id":"V201",)"
+                << R"("image":"/srv/fw/fw-2.4.bin","image_size":102400,"image_sha256":)"
+                << R"("23b66162aa8e7b5b2f7dbd1de6a4b8b2c4d6e8f00112233445566778899aabbcc",)"
+                << R"("ok":true,"message":"Download OK!","exit_code":0,"duration_ms":2112,)"
+                << R"("attempts":1,"host":"bench-2","pid":4711})" << '\n';
+        }
+    }
+    const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    auto log = vellox::cli::StationLog::open(path, error);
+    const double open_s = seconds_since(start);
+    auto other = vellox::cli::StationLog::open(path, error);
+    if (!log || !other) {
+        std::fprintf(stderr, "vellox-station-bench: %s\n", error.c_str());
+        return;
+    }
+    std::vector<double> looks;
+    for (int i = 0; i < 200; ++i) {
+        other->append(R"({"serial":"OTHER","ok":true})", error);
+        const auto look = std::chrono::steady_clock::now();
+        log->refresh(error);
+        looks.push_back(seconds_since(look));
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "log index: %zu records, %.1f MB: read once at the start in %.3f s; per device "
+        "afterwards %.1f us (median of 200); %zu serials indexed; peak RSS %.1f MB\n",
+        records, megabytes, open_s, median(looks) * 1e6, log->index().succeeded_serials().size(),
+        static_cast<double>(usage.ru_maxrss) / 1024);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,6 +157,7 @@ int main(int argc, char** argv) {
         "median: one alone %.3f s, four together %.3f s, ratio %.3f (target at most 1.15)\n", one,
         four, four / one);
     if (failures > 0) std::printf("%d device run%s failed\n", failures, failures == 1 ? "" : "s");
+    bench_log_index(dir, quick ? 30000 : 300000);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/CliEventLoop.h"
 #include "cli/InfoLabels.h"
+#include "dialogue/DeviceDialogue.h"
 
 namespace vellox::cli {
 
@@ -9,8 +10,12 @@ void CliHost::set_status(std::string_view text, StatusColour colour) {
     status_ = text;
     red_ = colour == StatusColour::Red;
     // Errors are told by their box; the empty text and "No HID device" belong to the window's
-    // idle states, and the result line reports success.
-    if (red_ || text.empty() || text == "No HID device" || text == "Download OK!") return;
+    // idle states, the result line reports success, and the session itself says when another
+    // program keeps a query back.
+    if (red_ || text.empty() || text == "No HID device" || text == "Download OK!" ||
+        text == DeviceBusyText) {
+        return;
+    }
     progress_.phase(text);
 }
 

@@ -133,6 +133,14 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
                             std::to_string(max_station_count));
             }
             options.count = count;
+        } else if (name == "--worker-deadline") {
+            const std::optional<std::string> text = value_or_next();
+            const auto seconds = text ? parse_seconds(*text) : std::nullopt;
+            if (!seconds || seconds->count() == 0) {
+                return fail("option --worker-deadline takes a whole number of seconds from 1 to " +
+                            std::to_string(max_wait.count()));
+            }
+            options.worker_deadline = seconds;
         } else if (name == "--simulate-dump") {
             if (!value || value->empty()) return fail("option --simulate-dump needs =FILE");
             options.simulate_dump = *value;
@@ -176,8 +184,9 @@ ParsedCommandLine parse_command_line(std::span<const std::string> args) {
         }
         options.station_simulate = simulate_text;
     } else {
-        if (options.log || options.once_per_serial || options.count) {
-            return fail("options --log, --once-per-serial and --count are for station");
+        if (options.log || options.once_per_serial || options.count || options.worker_deadline) {
+            return fail(
+                "options --log, --once-per-serial, --count and --worker-deadline are for station");
         }
         if (simulate_text) {
             ParsedSimulation parsed = parse_simulation(*simulate_text);
@@ -232,6 +241,9 @@ std::string help_text() {
         "  --once-per-serial    skip a device whose serial number already has a success\n"
         "                       in the log (needs --log)\n"
         "  --count N            end after N devices\n"
+        "  --worker-deadline SECONDS\n"
+        "                       stop a worker (logged as \"worker timed out\") that runs\n"
+        "                       longer (default: from the image size, see the manual)\n"
         "  --json               JSON lines on standard output instead of the display\n"
         "  --simulate[=SETTINGS]\n"
         "                       an emulated bench: SETTINGS as below, plus\n"
@@ -255,6 +267,8 @@ std::string help_text() {
         "  8 the device reports no flash capacity   9 station: a device failed\n"
         "  11 \" no connected\"   12 \"HID out Data error\"   13 \"Time out  error\"\n"
         "  16 \"Verify error\"   20 \"Write  error __\"   21 \"other error\"\n"
+        "  22 another program is flashing the device (nothing was sent)\n"
+        "  23 station: a worker was cut short (past its deadline, or the third Ctrl-C)\n"
         "\n"
         "SETTINGS of --simulate: comma-separated key=value pairs, for example\n"
         "  --simulate=product=E201,capacity=64K,fault=no-finish-reply\n"

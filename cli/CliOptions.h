@@ -31,6 +31,8 @@ struct CliOptions {
     std::optional<std::string> simulate_dump;  // hidden: write the emulated flash here at exit
     bool help = false;
     bool version = false;
+    // station --worker-deadline SECONDS
+    std::optional<std::chrono::seconds> worker_deadline;
 };
 
 inline constexpr std::chrono::seconds default_wait{30};

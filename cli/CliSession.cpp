@@ -129,6 +129,7 @@ void CliSession::plug_simulated_device() {
     setup.product_name = "Vellox emulated device";
     // The firmware cannot make its interface open for queries only; the link does that.
     setup.exclusive = firmware_->settings().faults.query_only;
+    setup.locked_elsewhere = firmware_->settings().faults.locked_elsewhere;
     virtual_platform_->plug(setup, firmware_);
 }
 
@@ -344,9 +345,33 @@ std::optional<int> CliSession::query_information() {
     // The query switches reading on itself; the trace tap gets in front of the reply handler
     // before the reply is delivered.
     dialogue_->VerifyClick();
+    if (dialogue_->DeviceBusy && options_.wait) {
+        // The engine asks again every few ticks by itself.
+        const auto deadline = CliEventLoop::Clock::now() + *options_.wait;
+        while (dialogue_->DeviceBusy && CliEventLoop::Clock::now() < deadline) pump();
+    }
+    if (dialogue_->DeviceBusy) return device_busy(DeviceBusyText);
     while (!dialogue_->ReplyFlag && dialogue_->StatusCode <= 0) pump();
     if (dialogue_->StatusCode > 0) return dialogue_failure(dialogue_->StatusCode);
     return std::nullopt;
+}
+
+std::optional<int> CliSession::lock_for_download() {
+    bool locked = dialogue_->LockForDownload();
+    if (!locked && options_.wait) {
+        const auto deadline = CliEventLoop::Clock::now() + *options_.wait;
+        while (!locked && CliEventLoop::Clock::now() < deadline) {
+            pump();
+            locked = dialogue_->LockForDownload();
+        }
+    }
+    if (locked) return std::nullopt;
+    return device_busy(std::string(DeviceBusyText) + "; nothing was written.");
+}
+
+int CliSession::device_busy(std::string_view message) {
+    host_.say(message);
+    return json_failure(to_int(ExitCode::DeviceBusy), message);
 }
 
 // ---- info -------------------------------------------------------------------------------
@@ -395,6 +420,8 @@ int CliSession::run_info() {
 
 int CliSession::run_download() {
     if (auto failed = select_device()) return *failed;
+    // Held from the first report on, the query that starts the download included.
+    if (auto failed = lock_for_download()) return *failed;
     if (auto failed = query_information()) return *failed;
     if (options_.json) {
         // Who is being flashed, for a station's record.

@@ -54,6 +54,10 @@ class CliSession {
     int no_device();
     // Asks the device for its information and waits for the reply; an exit code on failure.
     std::optional<int> query_information();
+    // Takes the device lock for a download (waiting with --wait); an exit code when another
+    // program holds it.
+    std::optional<int> lock_for_download();
+    int device_busy(std::string_view message);
     int dialogue_failure(std::int32_t status);
 
     void pump();

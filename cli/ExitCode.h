@@ -17,6 +17,8 @@ enum class ExitCode : int {
     // 10 + the dialogue's status code: 11 " no connected", 12 "HID out Data error",
     // 13 "Time out  error", 16 "Verify error", 20 "Write  error __", 21 "other error".
     DialogueBase = 10,
+    DeviceBusy = 22,  // another Vellox program is flashing the device; nothing was sent
+    WorkerCut = 23,  // station: a worker cut short (past its deadline, or the third Ctrl-C)
 };
 
 constexpr int to_int(ExitCode code) { return static_cast<int>(code); }

@@ -39,6 +39,10 @@ class WatchedHidPlatform : public HidPlatform {
     std::uint32_t last_error() const override { return inner_.last_error(); }
     HidWaitable device_change_waitable() const override { return inner_.device_change_waitable(); }
     bool take_device_change() override { return inner_.take_device_change(); }
+    std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
+                                            HidLockResult& result) override {
+        return inner_.try_lock(path, mode, result);
+    }
 
     // Output reports written so far (user-interface thread).
     std::uint64_t writes() const { return writes_; }

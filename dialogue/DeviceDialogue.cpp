@@ -99,10 +99,14 @@ void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
             StatusCode = 6;
         }
     }
-    if (command == CMD_INFO) evaluate_information();
+    if (command == CMD_INFO) {
+        evaluate_information();
+        if (UnlockOnInformation_) UnlockDevice();
+    }
 }
 
 void DeviceDialogue::Timer1Timer() {
+    if (LockWaitTicks > 0) --LockWaitTicks;
     if (!Timer1Enabled || TimeoutTicks <= 0) return;
     // A tick counts only once the reading thread has looked at its handle since the previous
     // tick and has nothing left to hand over, so that a reply that has come is never timed
@@ -111,6 +115,8 @@ void DeviceDialogue::Timer1Timer() {
     if (--TimeoutTicks == 0) {
         StatusCode = 3;
         Timer1Enabled = false;
+        // The information query the lock waited for will not be answered now.
+        if (UnlockOnInformation_) UnlockDevice();
     }
 }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dialogue/DialogueHost.h"
@@ -34,6 +35,13 @@ inline constexpr bool TraceEnabled = false;
 inline constexpr const char* SupportedDeviceKey = "FFFF2016";
 // Ticks between a device change and the automatic information query.
 inline constexpr std::uint8_t QueryDelayTicks = 80;
+
+// What a query or download kept back by another Vellox program's download says.
+inline constexpr std::string_view DeviceBusyText = "Another program is flashing the device";
+// Ticks between the attempts of a query kept back that way.
+inline constexpr std::uint8_t BusyRetryTicks = 10;
+// Ticks a download waits for other programs' queries to end; each lasts one reply at most.
+inline constexpr std::int32_t QueryLockWaitTicks = 100;
 
 // Vendor and product as eight upper-case hexadecimal digits ("00AB0C00").
 std::string device_key(const HidAttributes& attributes);
@@ -84,6 +92,20 @@ class DeviceDialogue {
     // printable; rows are packed without gaps.
     void get_query(std::int32_t field, std::int32_t first, std::int32_t length);
 
+    // --- Device lock (between Vellox programs) ------------------------------------------
+
+    // Takes the selected device's lock for a download, pumping while other programs merely
+    // query it. False, with DeviceBusy set, when another program's download holds it. A lock
+    // the platform cannot take at all does not stop a download: its writes then fail or not
+    // as they would without one.
+    bool LockForDownload();
+    // The download's lock goes once the reply to the information query about to be sent is
+    // handled, or its time-out has run.
+    void UnlockAfterInformation() { UnlockOnInformation_ = DeviceLock_ != nullptr; }
+    // Lets go of the download's lock unless UnlockAfterInformation() handed it to a query.
+    void EndDownloadLock();
+    void UnlockDevice();
+
     DialogueHost& host() const { return host_; }
 
     // --- State (the window's fields) -----------------------------------------------------
@@ -115,15 +137,24 @@ class DeviceDialogue {
     std::uint32_t FlashSize = 0;
     LabelTable ActiveLabelTable = LabelTable::Language0;
     InfoGrid StringGrid1;
+    // The last query or download attempt found another program's download holding the device.
+    bool DeviceBusy = false;
+    std::int32_t LockWaitTicks = 0;  // counted down by Timer1Timer
 
   private:
     void reset_display();
     void evaluate_information();
     void set_panel(bool visible);
     void release_device_list();
+    // The shared lock for one information query; false when a download elsewhere holds it.
+    bool lock_for_query();
 
     DialogueHost& host_;
     THidDeviceController& HidCtl_;
+    std::unique_ptr<HidDeviceLock> DeviceLock_;
+    HidLockMode DeviceLockMode_ = HidLockMode::Shared;
+    bool UnlockOnInformation_ = false;
+    bool QueryKeptBack_ = false;  // the status bar says so
 };
 
 }  // namespace vellox

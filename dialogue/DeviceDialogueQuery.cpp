@@ -29,9 +29,24 @@ void DeviceDialogue::VerifyClick() {
     Timer2Enabled = false;
     ReadBtnDown = true;
     ReadBtnClick();
+    // Another program's download must not see our query: keep what the grid shows and try
+    // again shortly.
+    if (!lock_for_query()) {
+        DeviceBusy = true;
+        QueryKeptBack_ = true;
+        QueryTicks = QueryDelayTicks - BusyRetryTicks;
+        Timer2Enabled = true;
+        host_.set_status(DeviceBusyText, StatusColour::Normal);
+        return;
+    }
+    if (QueryKeptBack_) host_.set_status("", StatusColour::Normal);
+    QueryKeptBack_ = false;
+    DeviceBusy = false;
     std::fill(OutReport.begin() + 2, OutReport.begin() + ReportLength, 0);
     OutReport[ByteCommand] = CMD_INFO;
     send_report(StatusCode, 10);
+    // Nothing went out: no reply will end the query's hold.
+    if (StatusCode != 0 && UnlockOnInformation_) UnlockDevice();
     reset_display();
     host_.show_grid(StringGrid1);
 }

@@ -14,6 +14,7 @@ void DeviceDialogue::release_device_list() {
     // SelectedDevice refers to one of these records; it must not outlive them, or the next
     // send would write through a released record.
     SelectedDevice = nullptr;
+    UnlockDevice();
     for (auto& entry : DevListBox) entry.record.reset();
     DevListBox.clear();
     DevListBoxIndex = -1;

@@ -10,12 +10,15 @@ constexpr std::string_view FileReadError = "File read error";
 constexpr std::string_view SizeError = "Size of file is error";
 constexpr std::string_view ProductError = "Product ID is error";
 
-// Ends the download through its one exit on every path: gauge hidden, Busy cleared.
+// Ends the download through its one exit on every path: gauge hidden, Busy cleared, the
+// device lock given back unless the closing query still waits for its reply.
 class DownloadEnd {
   public:
-    DownloadEnd(DownloadHost& host, bool& busy) : host_(host), busy_(busy) {}
+    DownloadEnd(DownloadHost& host, DeviceDialogue& dialogue, bool& busy)
+        : host_(host), dialogue_(dialogue), busy_(busy) {}
     ~DownloadEnd() {
         host_.gauge_set_visible(false);
+        dialogue_.EndDownloadLock();
         busy_ = false;
     }
     DownloadEnd(const DownloadEnd&) = delete;
@@ -23,6 +26,7 @@ class DownloadEnd {
 
   private:
     DownloadHost& host_;
+    DeviceDialogue& dialogue_;
     bool& busy_;
 };
 
@@ -49,7 +53,7 @@ void FirmwareDownload::WRITE_24AAClick() {
     // Pumping during a download runs this handler again; the running one goes on.
     if (Busy) return;
     Busy = true;
-    DownloadEnd end(host_, Busy);
+    DownloadEnd end(host_, dlg_, Busy);
     run();
 }
 
@@ -119,6 +123,9 @@ void FirmwareDownload::run() {
     // A window activation since the last query may have switched reading off.
     dlg_.ReadBtnDown = true;
     dlg_.ReadBtnClick();
+
+    // Another program's download on this device: nothing may be sent.
+    if (!dlg_.LockForDownload()) return message(DeviceBusyText);
 
     // Erase. Its replies only re-arm the time-out; the write phase follows whatever happens.
     out[ByteCommand] = CMD_ERASE;
@@ -220,7 +227,9 @@ void FirmwareDownload::run() {
     // Refresh the grid, ProductId and FlashSize; the reply is handled whenever it comes.
     std::fill(out.begin() + 2, out.begin() + ReportLength, 0);
     out[ByteCommand] = CMD_INFO;
+    dlg_.UnlockAfterInformation();
     dlg_.send_report(dlg_.StatusCode, InfoTicks);
+    if (dlg_.StatusCode != 0) dlg_.UnlockDevice();
 }
 
 }  // namespace vellox

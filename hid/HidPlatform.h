@@ -65,6 +65,25 @@ class HidHandle {
     virtual std::uint32_t input_queue_capacity() const = 0;
 };
 
+// The per-device lock that keeps two Vellox programs from talking to one device at once: a
+// download holds it exclusively from its first report to its last reply, an information query
+// holds it shared. It binds only programs that ask for it, and the system releases it when its
+// holder dies.
+enum class HidLockMode { Shared, Exclusive };
+
+enum class HidLockResult {
+    Acquired,
+    HeldShared,     // an exclusive attempt found others holding it shared (queries, brief)
+    HeldExclusive,  // another holder has it exclusively (a download)
+    Failed,         // the lock cannot be had at all (node gone, no rights); see last_error()
+};
+
+// A held device lock; destruction releases it.
+class HidDeviceLock {
+  public:
+    virtual ~HidDeviceLock() = default;
+};
+
 class HidPlatform {
   public:
     virtual ~HidPlatform() = default;
@@ -91,6 +110,11 @@ class HidPlatform {
     virtual HidWaitable device_change_waitable() const { return NoHidWaitable; }
     // Consumes what signalled device_change_waitable(); true when a rescan is due.
     virtual bool take_device_change() { return false; }
+
+    // Tries, without waiting, to take the lock of the interface at `path`. Null unless
+    // `result` is Acquired. A platform without such a lock grants every request.
+    virtual std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
+                                                    HidLockResult& result);
 };
 
 // Thread-local error code shared by the backends (the platform's "last error").

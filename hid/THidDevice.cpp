@@ -114,6 +114,10 @@ bool THidDevice::TakeReaderLook(bool ask_again) {
 
 bool THidDevice::ReaderLooked() { return !ReadThread_ || ReadThread_->Looked(); }
 
+std::unique_ptr<HidDeviceLock> THidDevice::LockDevice(HidLockMode mode, HidLockResult& result) {
+    return Platform_.try_lock(PnPInfo_.DevicePath, mode, result);
+}
+
 bool THidDevice::StartRead(std::uint8_t* buf, std::uint32_t count) {
     if (!OpenRead()) return false;
     if (ReadHandle_->start_read(std::span<std::uint8_t>(buf, count))) return true;

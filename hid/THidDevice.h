@@ -72,6 +72,8 @@ class THidDevice {
     bool TakeReaderLook(bool ask_again = true);
     // The same without taking the look, for hosts that wait for it before a tick.
     bool ReaderLooked();
+    // The interface's lock between Vellox programs (HidPlatform::try_lock), without waiting.
+    std::unique_ptr<HidDeviceLock> LockDevice(HidLockMode mode, HidLockResult& result);
 
     // Replaces the data event; clearing it stops the reading thread (a report waiting for
     // delivery is handed to the old handler first), assigning it may start one. A data or

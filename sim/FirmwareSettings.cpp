@@ -8,7 +8,7 @@
 namespace sim {
 namespace {
 
-constexpr std::array<FaultInfo, 11> faults{{
+constexpr std::array<FaultInfo, 12> faults{{
     {"silence", false, "the device never answers"},
     {"no-erase-replies", false, "erase works but sends no progress replies"},
     {"corrupt-echo", true, "the echo of block N (0 = first after erase) differs from the block"},
@@ -20,6 +20,7 @@ constexpr std::array<FaultInfo, 11> faults{{
     {"refuse-writes", false, "every output report fails (the host's write fails)"},
     {"unplug-after", true, "the device drops off the bus after N write blocks"},
     {"query-only", false, "the interface opens only for queries, not for reading and writing"},
+    {"locked-elsewhere", false, "another Vellox program's download holds the device's lock"},
 }};
 
 std::string_view trim(std::string_view s) {
@@ -157,6 +158,7 @@ std::string apply_fault(std::string_view value, FirmwareFaults& f) {
     if (name == "refuse-writes") f.refuse_writes = true;
     if (name == "unplug-after") f.unplug_after = n;
     if (name == "query-only") f.query_only = true;
+    if (name == "locked-elsewhere") f.locked_elsewhere = true;
     return {};
 }
 
@@ -250,6 +252,7 @@ std::string format_settings(const FirmwareSettings& s) {
     flag(f.refuse_writes, "refuse-writes");
     counted(f.unplug_after, "unplug-after");
     flag(f.query_only, "query-only");
+    flag(f.locked_elsewhere, "locked-elsewhere");
     return out;
 }
 

@@ -25,8 +25,9 @@ struct FirmwareFaults {
     bool noise = false;  // a bad report (wrong checksum or wrong length) before every good one
     bool refuse_writes = false;  // every output report fails on the host side
     std::optional<std::uint32_t>
-        unplug_after;         // drops off the bus after this many writes since erase
-    bool query_only = false;  // the interface opens only for queries (applied by the backend)
+        unplug_after;               // drops off the bus after this many writes since erase
+    bool query_only = false;        // the interface opens only for queries (applied by the backend)
+    bool locked_elsewhere = false;  // another program holds the device lock (by the backend)
 };
 
 struct FirmwareSettings {

@@ -25,10 +25,11 @@ struct VirtualDeviceSetup {
     std::uint16_t input_report_length = 65;
     std::uint16_t output_report_length = 65;
     std::uint16_t feature_report_length = 0;
-    bool has_descriptor = true;  // false: no preparsed data, all-zero capabilities
-    bool exclusive = false;      // held by another program: opens only for queries
-    bool openable = true;        // false: every open fails (permissions)
-    bool identifiable = true;    // false: the attributes cannot be read
+    bool has_descriptor = true;     // false: no preparsed data, all-zero capabilities
+    bool exclusive = false;         // held by another program: opens only for queries
+    bool locked_elsewhere = false;  // another Vellox program's download holds its lock
+    bool openable = true;           // false: every open fails (permissions)
+    bool identifiable = true;       // false: the attributes cannot be read
     std::string product_name = "Virtual HID device";
     std::string manufacturer = "Vellox";
 };

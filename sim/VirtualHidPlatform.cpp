@@ -255,6 +255,10 @@ std::shared_ptr<VirtualHidDevice> VirtualHidPlatform::plug(VirtualDeviceSetup se
     auto device = std::make_shared<VirtualHidDevice>(state_, std::move(setup), std::move(model),
                                                      state_->next_number++);
     state_->devices.push_back(device);
+    if (device->setup_.locked_elsewhere) {
+        HidLockResult result;
+        foreign_locks_.push_back(locks_.try_lock(device->path_, HidLockMode::Exclusive, result));
+    }
     state_->signal_change();
     return device;
 }
@@ -330,6 +334,12 @@ bool VirtualHidPlatform::take_device_change() {
     if (!state_->change.take()) return false;
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->available;
+}
+
+std::unique_ptr<HidDeviceLock> VirtualHidPlatform::try_lock(const std::string& path,
+                                                            HidLockMode mode,
+                                                            HidLockResult& result) {
+    return locks_.try_lock(path, mode, result);
 }
 
 }  // namespace sim

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "hid/HidLockTable.h"
 #include "hid/HidPlatform.h"
 #include "sim/VirtualHidDevice.h"
 
@@ -36,9 +37,15 @@ class VirtualHidPlatform : public HidPlatform {
     std::unique_ptr<HidWaker> make_waker() override;
     HidWaitable device_change_waitable() const override;
     bool take_device_change() override;
+    // Locks between the users of this platform: its devices exist in this process alone.
+    std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
+                                            HidLockResult& result) override;
 
   private:
     std::shared_ptr<VirtualHidState> state_;
+    HidLockTable locks_;
+    // Held for devices plugged with locked_elsewhere, as another program's download would.
+    std::vector<std::unique_ptr<HidDeviceLock>> foreign_locks_;
 };
 
 }  // namespace sim

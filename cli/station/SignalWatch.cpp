@@ -32,16 +32,22 @@ SignalWatch::SignalWatch() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &old_int_);
     ::sigaction(SIGTERM, &action, &old_term_);
+    // A closed terminal or a lost ssh session: stop as asked, not dead with workers orphaned.
+    ::sigaction(SIGHUP, &action, &old_hup_);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGPIPE, &ignore, &old_pipe_);
+    // A log past the file size limit is a failed write, said and handled, not a dead station.
+    ::sigaction(SIGXFSZ, &ignore, &old_xfsz_);
 }
 
 SignalWatch::~SignalWatch() {
     ::sigaction(SIGINT, &old_int_, nullptr);
     ::sigaction(SIGTERM, &old_term_, nullptr);
+    ::sigaction(SIGHUP, &old_hup_, nullptr);
     ::sigaction(SIGPIPE, &old_pipe_, nullptr);
+    ::sigaction(SIGXFSZ, &old_xfsz_, nullptr);
     signal_pipe_write = -1;
 }
 

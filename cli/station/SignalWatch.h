@@ -1,7 +1,7 @@
 #pragma once
-// SIGINT and SIGTERM become bytes on a pipe that the station's loop polls; SIGPIPE is ignored
-// (a worker's pipe closing is read as its end). The old dispositions come back at the end.
-// One at a time per process.
+// SIGINT, SIGTERM and SIGHUP become bytes on a pipe that the station's loop polls; SIGPIPE is
+// ignored (a worker's pipe closing is read as its end), and so is SIGXFSZ (a failed write). The old
+// dispositions come back at the end. One at a time per process.
 
 #include <csignal>
 
@@ -25,7 +25,9 @@ class SignalWatch {
     UniqueFd write_;
     struct sigaction old_int_ {};
     struct sigaction old_term_ {};
+    struct sigaction old_hup_ {};
     struct sigaction old_pipe_ {};
+    struct sigaction old_xfsz_ {};
 };
 
 }  // namespace vellox::cli

@@ -23,6 +23,7 @@
 #include "cli/station/StationImage.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
+#include "cli/station/WorkerDeadline.h"
 #include "cli/station/WorkerProcess.h"
 #include "dialogue/DeviceDialogue.h"
 #include "hid/DefaultHidPlatform.h"
@@ -46,6 +47,11 @@ constexpr std::uint16_t SupportedProduct = 0x2016;
 // waits for its reading thread.
 constexpr int QueryAttempts = 3;
 constexpr auto QueryRetryDelay = std::chrono::milliseconds(500);
+constexpr const char* StoppingReason = "not flashed, the station was stopping";
+// A worker asked to end (SIGTERM) has this long to do so before it is made to (SIGKILL).
+constexpr auto KillGrace = std::chrono::seconds(5);
+// Where the system cannot tell the loop that a process ended, it looks this often.
+constexpr int ReapPollMs = 50;
 
 // ---- helpers ----------------------------------------------------------------------------
 
@@ -83,6 +89,10 @@ struct Job {
     std::optional<std::uint32_t> plug;  // emulated bench: the plug's number, from 0
     Stage stage = Stage::Download;
     std::unique_ptr<WorkerProcess> worker;
+    SteadyClock::time_point deadline;  // of the running worker
+    // Why the station cut the worker short, and when it is to be killed if still there.
+    enum class Cut { None, TimedOut, Operator } cut = Cut::None;
+    std::optional<SteadyClock::time_point> kill_at;
     WallClock::time_point start_wall;
     SteadyClock::time_point start;
 
@@ -91,8 +101,6 @@ struct Job {
     bool answered = false;  // the device replied to a query of this plug
     int attempts = 0;       // workers started for the current stage
     std::optional<SteadyClock::time_point> retry_at;
-    std::string last_message;  // of the attempt that waits to be repeated
-    int last_exit_code = 0;
     std::string phase = "Starting";
     int percent = -1;
     std::optional<JsonLine> result;  // the worker's result (download) or reply (info)
@@ -105,6 +113,8 @@ class Station {
             std::optional<StationLog> log)
         : options_(options),
           program_(std::move(program)),
+          worker_deadline_(options.worker_deadline ? *options.worker_deadline
+                                                   : worker_deadline(image.size)),
           image_(std::move(image)),
           snapshot_(std::move(snapshot)),
           simulation_(std::move(simulation)),
@@ -141,13 +151,24 @@ class Station {
     // Drops the jobs that are over and takes the devices that are new.
     void sweep();
     void finish(Job& job, bool ok, const std::string& message, int exit_code);
+    // The device is let go untouched, and counted as skipped for the reason `why`.
+    void skip(Job& job, const std::string& why);
+    void stop_on_log_fault(const std::string& error);
     void release(Job& job);
     void on_signals(int count);
+    // Asks the worker to end (SIGTERM), to be killed after a grace (SIGKILL); logged as cut.
+    void cut(Job& job, Job::Cut why);
+    void check_deadlines();
+    // A fault of the station rather than of a device: said, and no new devices are taken.
+    void station_fault(Job& job, const std::string& error);
     void redraw();
     std::string label(const Job& job) const;
 
     const CliOptions& options_;
     std::string program_;
+    // Workers run this very program, even if its file is removed or replaced during the run.
+    std::string executable_ = "/proc/self/exe";
+    std::chrono::milliseconds worker_deadline_;
     ImageFacts image_;
     ImageSnapshot snapshot_;
     std::optional<StationSimulation> simulation_;
@@ -173,9 +194,12 @@ class Station {
     std::set<std::string> denied_reported_;
     bool stopping_ = false;
     bool log_failed_ = false;
+    bool station_failed_ = false;
+    int signals_ = 0;
     std::uint32_t succeeded_ = 0;
     std::uint32_t failed_ = 0;
     std::uint32_t skipped_ = 0;
+    std::uint32_t held_ = 0;  // boards another program was flashing
 };
 
 std::string Station::label(const Job& job) const {
@@ -200,6 +224,7 @@ void Station::plug_due_devices() {
         sim::VirtualDeviceSetup setup;
         setup.product_name = "Vellox emulated device";
         setup.exclusive = settings.faults.query_only;
+        setup.locked_elsewhere = settings.faults.locked_elsewhere;
         auto plugged = virtual_platform_->plug(setup);
         plugged_[plugged->instance_id()] = plugged;
         plug_of_[plugged->instance_id()] = next_plug_;
@@ -211,13 +236,24 @@ void Station::plug_due_devices() {
 
 int Station::poll_timeout() const {
     std::optional<SteadyClock::time_point> due;
+    const auto consider = [&due](std::optional<SteadyClock::time_point> when) {
+        if (when && (!due || *when < *due)) due = when;
+    };
     if (simulation_ && !stopping_ && next_plug_ < simulation_->plugs) due = next_plug_due_;
+    bool unwatched_end = false;
     for (const auto& job : jobs_) {
-        if (job->retry_at && (!due || *job->retry_at < *due)) due = job->retry_at;
+        consider(job->retry_at);
+        if (!job->worker || job->worker->reaped()) continue;
+        consider(job->kill_at);
+        if (job->cut == Job::Cut::None) consider(job->deadline);
+        unwatched_end |= job->worker->output_ended() && job->worker->exit_fd() < 0;
     }
-    if (!due) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - SteadyClock::now());
-    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+    int timeout = -1;
+    if (due) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - SteadyClock::now());
+        timeout = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+    }
+    return unwatched_end && (timeout < 0 || timeout > ReapPollMs) ? ReapPollMs : timeout;
 }
 
 void Station::report_denied_nodes() {
@@ -277,7 +313,7 @@ bool Station::start_worker(Job& job) {
     } else {
         argv.push_back("download");
         argv.push_back("--");
-        argv.push_back(snapshot_.path());
+        argv.push_back(ImageSnapshot::worker_path());
     }
     job.result.reset();
     ++job.attempts;
@@ -285,11 +321,14 @@ bool Station::start_worker(Job& job) {
     job.percent = -1;
 
     std::string error;
-    job.worker = WorkerProcess::start(argv, error);
+    job.worker = WorkerProcess::start(argv, error, executable_, snapshot_.fd());
     if (!job.worker) {
-        finish(job, false, error, to_int(ExitCode::Failure));
+        station_fault(job, error);
         return false;
     }
+    job.deadline = SteadyClock::now() + worker_deadline_;
+    job.cut = Job::Cut::None;
+    job.kill_at.reset();
     JsonWriter json;
     json.begin_object().key("event").value("started").key("node").value(job.node);
     json.key("stage").value(job.stage == Job::Stage::Query ? "query" : "download");
@@ -340,7 +379,6 @@ void Station::on_line(Job& job, const std::string& line) {
 
 void Station::on_worker_end(Job& job) {
     WorkerProcess& worker = *job.worker;
-    worker.reap();
     const bool exited = worker.exited();
     const int code = exited ? worker.exit_code() : 128 + worker.signal();
     std::string message;
@@ -350,19 +388,36 @@ void Station::on_worker_end(Job& job) {
         message = job.result->text("message");
     } else if (job.result && job.result->has("error")) {
         message = job.result->text("error");
-    } else if (!worker.last_err_line().empty()) {
-        message = worker.last_err_line();
+    } else if (!worker.first_err_line().empty()) {
+        message = worker.first_err_line();
     } else {
         message = "The worker ended without a result";
     }
     const bool ok = exited && code == 0 && job.result && job.result->flag("ok") == true;
 
-    if (!ok && exited && code == exit_code_for_status(3) && !job.answered &&
-        job.attempts < QueryAttempts) {
+    // The station gave its worker a command line it refuses: no device is to blame.
+    if (exited && code == to_int(ExitCode::Usage)) {
+        station_fault(job, message);
+        return;
+    }
+
+    const bool unanswered = !ok && exited && code == exit_code_for_status(3) && !job.answered;
+    // Once stopping, a board still at its query, or one that never answered and so has had
+    // nothing written, is let go untouched: neither flashed nor asked again nor failed.
+    if (stopping_ && (job.stage == Job::Stage::Query || unanswered)) {
+        skip(job, StoppingReason);
+        return;
+    }
+    if (!ok && job.cut != Job::Cut::None) {
+        finish(
+            job, false,
+            job.cut == Job::Cut::TimedOut ? "worker timed out" : "worker stopped by the operator",
+            to_int(ExitCode::WorkerCut));
+        return;
+    }
+    if (unanswered && job.attempts < QueryAttempts) {
         job.worker.reset();
         job.retry_at = SteadyClock::now() + QueryRetryDelay;
-        job.last_message = message;
-        job.last_exit_code = code;
         job.phase = "No answer yet, asking again";
         job.percent = -1;
         if (display_.mode() == StationDisplay::Mode::Lines) {
@@ -370,19 +425,31 @@ void Station::on_worker_end(Job& job) {
         }
         return;
     }
+    // Another Vellox program is flashing this board. The worker sent it nothing: that is no
+    // failed flash, and the operator must hear who has the board.
+    if (exited && code == to_int(ExitCode::DeviceBusy)) {
+        ++held_;
+        JsonWriter json;
+        json.begin_object().key("event").value("held").key("node").value(job.node);
+        json.key("message").value(message).key("exit_code").value(code).end_object();
+        display_.event(json.text());
+        display_.result(label(job) + ": held by another program, not flashed");
+        release(job);
+        return;
+    }
     if (job.stage == Job::Stage::Query) {
         if (!ok) {
             finish(job, false, message, code);
             return;
         }
-        if (log_ && read_station_log(log_->path()).succeeded_serials.count(job.serial) != 0) {
-            ++skipped_;
-            JsonWriter json;
-            json.begin_object().key("event").value("skipped").key("node").value(job.node);
-            json.key("serial").value(job.serial).end_object();
-            display_.event(json.text());
-            display_.result(label(job) + ": already flashed, skipped");
-            release(job);
+        std::string error;
+        if (log_ && !log_->refresh(error)) {
+            stop_on_log_fault(error);
+            skip(job, "the log cannot be read");
+            return;
+        }
+        if (log_ && log_->index().succeeded(job.serial)) {
+            skip(job, "already flashed");
             return;
         }
         job.stage = Job::Stage::Download;
@@ -401,7 +468,7 @@ void Station::sweep() {
         job->retry_at.reset();
         // Stopping takes no new devices; one that never answered is not started again.
         if (stopping_) {
-            finish(*job, false, job->last_message, job->last_exit_code);
+            skip(*job, StoppingReason);
         } else {
             start_worker(*job);
         }
@@ -430,21 +497,39 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     record.key("host").value(host_).key("pid").value(static_cast<std::int64_t>(::getpid()));
     record.end_object();
 
-    // On the disk before anyone is told the device is done.
+    // On the disk before anyone is told the device is done. A record that did not reach it
+    // (a full disk) is said with the outcome, and the station stops.
+    bool logged = true;
     if (log_) {
         std::string error;
         if (!log_->append(record.text(), error)) {
-            log_failed_ = true;
-            display_.note("vellox-cli: " + error + "; no new devices are taken");
-            stopping_ = true;
+            logged = false;
+            stop_on_log_fault(error);
         }
     }
     ok ? ++succeeded_ : ++failed_;
     std::string done = record.text();
-    done.insert(1, "\"event\":\"done\",");
+    done.insert(1, logged ? "\"event\":\"done\"," : "\"event\":\"done\",\"logged\":false,");
     display_.event(done);
-    display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)));
+    display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)) +
+                    (logged ? "" : " (not logged)"));
     release(job);
+}
+
+void Station::skip(Job& job, const std::string& why) {
+    ++skipped_;
+    JsonWriter json;
+    json.begin_object().key("event").value("skipped").key("node").value(job.node);
+    json.key("serial").value(job.serial).key("reason").value(why).end_object();
+    display_.event(json.text());
+    display_.result(label(job) + ": " + why + ", skipped");
+    release(job);
+}
+
+void Station::stop_on_log_fault(const std::string& error) {
+    log_failed_ = true;
+    stopping_ = true;
+    display_.note("vellox-cli: " + error + "; no new devices are taken");
 }
 
 void Station::release(Job& job) {
@@ -463,16 +548,51 @@ void Station::release(Job& job) {
 
 void Station::on_signals(int count) {
     if (count <= 0) return;
+    signals_ += count;
     std::size_t running = 0;
     for (const auto& job : jobs_) running += job->worker ? 1 : 0;
     const std::string left =
         std::to_string(running) + " running download" + (running == 1 ? "" : "s");
-    if (!stopping_) {
+    if (signals_ >= 3) {
+        display_.note("Stopping " + left + " now; each is logged as stopped.");
+        stopping_ = true;
+        for (const auto& job : jobs_) {
+            if (job->worker && !job->worker->reaped() && job->cut == Job::Cut::None) {
+                cut(*job, Job::Cut::Operator);
+            }
+        }
+    } else if (!stopping_) {
         stopping_ = true;
         display_.note("Stopping: no new devices are taken; " + left + " may finish.");
     } else {
-        display_.note("Still waiting for " + left + "; a download is never cut short.");
+        display_.note("Still waiting for " + left + "; a third Ctrl-C stops them.");
     }
+}
+
+void Station::cut(Job& job, Job::Cut why) {
+    job.cut = why;
+    job.kill_at = SteadyClock::now() + KillGrace;
+    job.worker->terminate();
+}
+
+void Station::check_deadlines() {
+    const auto now = SteadyClock::now();
+    for (const auto& job : jobs_) {
+        if (!job->worker || job->worker->reaped()) continue;
+        if (job->cut == Job::Cut::None && now >= job->deadline) cut(*job, Job::Cut::TimedOut);
+        if (job->kill_at && now >= *job->kill_at) {
+            job->worker->kill();
+            job->kill_at.reset();
+        }
+    }
+}
+
+void Station::station_fault(Job& job, const std::string& error) {
+    station_failed_ = true;
+    stopping_ = true;
+    display_.note("vellox-cli: the station cannot run its workers: " + printable(error) +
+                  "; no new devices are taken");
+    skip(job, "not flashed, a fault of the station");
 }
 
 void Station::redraw() {
@@ -496,6 +616,13 @@ int Station::run() {
                       image_.sha256);
         display_.note("Waiting for devices; Ctrl-C stops taking new ones.");
     }
+    if (log_ && log_->index().skipped() > 0) {
+        const std::size_t n = log_->index().skipped();
+        display_.note("The log " + printable(log_->path().string()) + ": " +
+                      (log_->index().records() == 0 ? "no readable record; " : "") +
+                      std::to_string(n) + (n == 1 ? " line" : " lines") +
+                      " skipped (torn or not a record)");
+    }
     report_denied_nodes();
     sweep();
 
@@ -505,10 +632,12 @@ int Station::run() {
         fds.push_back({signals.fd(), POLLIN, 0});
         fds.push_back({static_cast<int>(platform_->device_change_waitable()), POLLIN, 0});
         for (const auto& job : jobs_) {
-            const int out = job->worker ? job->worker->out_fd() : -1;
-            const int err = job->worker ? job->worker->err_fd() : -1;
-            fds.push_back({out, POLLIN, 0});
-            fds.push_back({err, POLLIN, 0});
+            const WorkerProcess* worker = job->worker.get();
+            fds.push_back({worker ? worker->out_fd() : -1, POLLIN, 0});
+            fds.push_back({worker ? worker->err_fd() : -1, POLLIN, 0});
+            // Only once its output has ended: the end of the process is what is left to see.
+            const bool ending = worker && worker->output_ended();
+            fds.push_back({ending ? worker->exit_fd() : -1, POLLIN, 0});
         }
         if (::poll(fds.data(), fds.size(), poll_timeout()) < 0 && errno != EINTR) {
             display_.note(std::string("vellox-cli: poll: ") + std::strerror(errno));
@@ -524,12 +653,14 @@ int Station::run() {
         for (std::size_t i = 0; i < polled; ++i) {
             Job& job = *jobs_[i];
             if (!job.worker) continue;
-            if (fds[2 + 2 * i].revents != 0) {
+            if (fds[2 + 3 * i].revents != 0) {
                 for (const std::string& line : job.worker->read_out()) on_line(job, line);
             }
-            if (fds[3 + 2 * i].revents != 0) job.worker->read_err();
-            if (job.worker->output_ended()) on_worker_end(job);
+            if (fds[3 + 3 * i].revents != 0) job.worker->read_err();
+            // Never waits: a worker that closed its output may still run for a while.
+            if (job.worker->output_ended() && job.worker->try_reap()) on_worker_end(job);
         }
+        check_deadlines();
         sweep();
     }
 
@@ -537,14 +668,15 @@ int Station::run() {
     JsonWriter summary;
     summary.begin_object().key("event").value("summary");
     summary.key("succeeded").value(succeeded_).key("failed").value(failed_);
-    summary.key("skipped").value(skipped_);
-    const int code = log_failed_   ? to_int(ExitCode::Failure)
-                     : failed_ > 0 ? to_int(ExitCode::DeviceFailed)
-                                   : to_int(ExitCode::Ok);
+    summary.key("skipped").value(skipped_).key("held").value(held_);
+    const int code = log_failed_ || station_failed_ ? to_int(ExitCode::Failure)
+                     : failed_ > 0                  ? to_int(ExitCode::DeviceFailed)
+                                                    : to_int(ExitCode::Ok);
     summary.key("exit_code").value(code).end_object();
     display_.event(summary.text());
     display_.result(std::to_string(succeeded_) + " OK, " + std::to_string(failed_) + " failed" +
-                    (skipped_ > 0 ? ", " + std::to_string(skipped_) + " skipped" : ""));
+                    (skipped_ > 0 ? ", " + std::to_string(skipped_) + " skipped" : "") +
+                    (held_ > 0 ? ", " + std::to_string(held_) + " held by another program" : ""));
     return code;
 }
 
@@ -576,8 +708,12 @@ int run_station(const CliOptions& options, const CliStreams& io, const std::stri
     }
     std::optional<StationLog> log;
     if (options.log) {
+        // Before any device is taken: a log that cannot be trusted is a fault of the bench.
         log = StationLog::open(*options.log, error);
-        if (!log) return usage(error);
+        if (!log) {
+            io.err << "vellox-cli: " << error << '\n' << std::flush;
+            return to_int(ExitCode::Failure);
+        }
     }
     try {
         Station station(options, io, program, std::move(*image), std::move(*snapshot),

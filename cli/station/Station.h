@@ -11,7 +11,8 @@
 
 namespace vellox::cli {
 
-// `program` is this program's own path, which the workers run.
+// `program` is this program's own path, the name the workers are given; they run the very
+// file of the station's process, whatever happens to that path.
 int run_station(const CliOptions& options, const CliStreams& io, const std::string& program);
 
 }  // namespace vellox::cli

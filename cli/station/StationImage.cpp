@@ -1,15 +1,15 @@
 #include "cli/station/StationImage.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <utility>
 
 #include "cli/station/Sha256.h"
 #include "firmware/ImageFile.h"
-#include "hid/linux/UniqueFd.h"
 
 namespace vellox::cli {
 
@@ -50,32 +50,27 @@ std::optional<ImageFacts> check_image(const std::string& given, std::vector<std:
 
 std::optional<ImageSnapshot> ImageSnapshot::write(std::span<const std::uint8_t> bytes,
                                                   std::string& error) {
-    std::string name =
-        (std::filesystem::temp_directory_path() / "vellox-station-image-XXXXXX").string();
-    UniqueFd fd(::mkstemp(name.data()));
+    UniqueFd fd(::memfd_create("vellox-station-image", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!fd.valid()) {
-        error = "cannot make a copy of the image in " + name + ": " + std::strerror(errno);
+        error = std::string("cannot make a copy of the image: ") + std::strerror(errno);
         return std::nullopt;
     }
-    ImageSnapshot snapshot(name);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = "cannot write a copy of the image to " + name + ": " + std::strerror(errno);
+            error = std::string("cannot write a copy of the image: ") + std::strerror(errno);
             return std::nullopt;
         }
         done += static_cast<std::size_t>(n);
     }
-    return snapshot;
-}
-
-ImageSnapshot::ImageSnapshot(ImageSnapshot&& other) noexcept
-    : path_(std::exchange(other.path_, {})) {}
-
-ImageSnapshot::~ImageSnapshot() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    constexpr int seals = F_SEAL_SEAL | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+    if (::fcntl(fd.get(), F_ADD_SEALS, seals) != 0) {
+        error = std::string("cannot seal the copy of the image: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    return ImageSnapshot(std::move(fd));
 }
 
 }  // namespace vellox::cli

@@ -1,13 +1,16 @@
 #pragma once
 // The station's image: checked once when the station starts, and copied to a private file
 // that the workers read, so that the digest in the log is that of what every device received
-// even if the file is replaced during the run.
+// even if the file is replaced during the run. The copy has no name (nothing is left on the
+// disk, whatever ends the station) and is sealed: nobody can change or shorten it.
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "hid/linux/UniqueFd.h"
 
 namespace vellox::cli {
 
@@ -23,22 +26,19 @@ struct ImageFacts {
 std::optional<ImageFacts> check_image(const std::string& given, std::vector<std::uint8_t>& bytes,
                                       std::string& error);
 
-// A temporary file holding a copy of the image, removed when the object goes.
+// A sealed anonymous file holding a copy of the image, handed to each worker as its
+// descriptor 3.
 class ImageSnapshot {
   public:
     static std::optional<ImageSnapshot> write(std::span<const std::uint8_t> bytes,
                                               std::string& error);
-    ImageSnapshot(ImageSnapshot&& other) noexcept;
-    ImageSnapshot& operator=(ImageSnapshot&&) = delete;
-    ImageSnapshot(const ImageSnapshot&) = delete;
-    ImageSnapshot& operator=(const ImageSnapshot&) = delete;
-    ~ImageSnapshot();
-
-    const std::string& path() const { return path_; }
+    // The descriptor to hand to a worker, and the path by which the worker opens it.
+    int fd() const { return fd_.get(); }
+    static std::string worker_path() { return "/proc/self/fd/3"; }
 
   private:
-    explicit ImageSnapshot(std::string path) : path_(std::move(path)) {}
-    std::string path_;
+    explicit ImageSnapshot(UniqueFd fd) : fd_(std::move(fd)) {}
+    UniqueFd fd_;
 };
 
 }  // namespace vellox::cli

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,7 +49,8 @@ class SpawnSetup {
 }  // namespace
 
 std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::vector<std::string>& argv,
-                                                    std::string& error) {
+                                                    std::string& error,
+                                                    const std::string& executable, int shared_fd) {
     Pipe out;
     Pipe err;
     if (!make_pipe(out) || !make_pipe(err)) {
@@ -59,6 +61,7 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::vector<std::strin
     ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(&setup.actions, out.write.get(), STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&setup.actions, err.write.get(), STDERR_FILENO);
+    if (shared_fd >= 0) ::posix_spawn_file_actions_adddup2(&setup.actions, shared_fd, 3);
 
     // A process group of its own: the terminal's Ctrl-C goes to the station alone. SIGPIPE
     // stays ignored, as the station has it: a worker whose station died finishes its device
@@ -80,19 +83,31 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::vector<std::strin
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
+    const std::string& program = executable.empty() ? argv[0] : executable;
+    const int rc =
+        ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, args.data(), environ);
     if (rc != 0) {
         error = "cannot start " + argv[0] + ": " + std::strerror(rc);
         return nullptr;
     }
+    // Readable when the process ends, so the loop learns of it without waiting in waitpid.
+    UniqueFd exit(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     return std::unique_ptr<WorkerProcess>(
-        new WorkerProcess(pid, std::move(out.read), std::move(err.read)));
+        new WorkerProcess(pid, std::move(out.read), std::move(err.read), std::move(exit)));
 }
 
 WorkerProcess::~WorkerProcess() {
     out_.reset();
     err_.reset();
     reap();
+}
+
+void WorkerProcess::terminate() {
+    if (!reaped_) ::kill(-pid_, SIGTERM);
+}
+
+void WorkerProcess::kill() {
+    if (!reaped_) ::kill(-pid_, SIGKILL);
 }
 
 bool WorkerProcess::drain(UniqueFd& fd, std::string& buffer) {
@@ -127,29 +142,41 @@ std::vector<std::string> WorkerProcess::read_out() {
     return lines;
 }
 
-void WorkerProcess::read_err() {
+std::vector<std::string> WorkerProcess::read_err() {
     const bool open = drain(err_, err_buffer_);
+    std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t nl; (nl = err_buffer_.find('\n', start)) != std::string::npos;
          start = nl + 1) {
-        if (nl > start) last_err_ = err_buffer_.substr(start, nl - start);
+        lines.push_back(err_buffer_.substr(start, nl - start));
     }
     err_buffer_.erase(0, start);
-    if (!open && !err_buffer_.empty()) last_err_ = std::move(err_buffer_);
+    if (!open && !err_buffer_.empty()) lines.push_back(std::move(err_buffer_));
     if (!open) err_buffer_.clear();
     // A redrawing progress line would otherwise grow without end.
     if (err_buffer_.size() > 4096) err_buffer_.erase(0, err_buffer_.size() - 4096);
+    for (const std::string& line : lines) {
+        if (first_err_.empty()) first_err_ = line;
+    }
+    return lines;
 }
 
-void WorkerProcess::reap() {
-    if (reaped_ || pid_ <= 0) return;
-    while (::waitpid(pid_, &status_, 0) < 0) {
-        if (errno != EINTR) {
-            status_ = 0;
-            break;
-        }
+bool WorkerProcess::wait(int options) {
+    if (reaped_ || pid_ <= 0) return true;
+    for (;;) {
+        const pid_t got = ::waitpid(pid_, &status_, options);
+        if (got == 0) return false;  // still running
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) status_ = 0;
+        break;
     }
     reaped_ = true;
+    exit_.reset();
+    return true;
 }
+
+bool WorkerProcess::try_reap() { return wait(WNOHANG); }
+
+void WorkerProcess::reap() { wait(0); }
 
 }  // namespace vellox::cli

@@ -1,6 +1,7 @@
 #include "hid/linux/LinuxHidPlatform.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,6 +13,19 @@
 #include "hid/linux/LinuxHidHandle.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// flock belongs to the open file: closing it, or the process ending, lets go.
+class FlockLock : public HidDeviceLock {
+  public:
+    explicit FlockLock(UniqueFd fd) : fd_(std::move(fd)) {}
+
+  private:
+    UniqueFd fd_;
+};
+
+}  // namespace
 
 LinuxHidPlatform::LinuxHidPlatform() : LinuxHidPlatform(Options()) {}
 
@@ -91,3 +105,30 @@ std::unique_ptr<HidWaker> LinuxHidPlatform::make_waker() {
 HidWaitable LinuxHidPlatform::device_change_waitable() const { return monitor_.fd(); }
 
 bool LinuxHidPlatform::take_device_change() { return monitor_.take(); }
+
+std::unique_ptr<HidDeviceLock> LinuxHidPlatform::try_lock(const std::string& path, HidLockMode mode,
+                                                          HidLockResult& result) {
+    // A file of its own, so that the lock outlives the handles a record opens and closes.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        hid_set_last_error(static_cast<std::uint32_t>(errno));
+        result = HidLockResult::Failed;
+        return nullptr;
+    }
+    const int operation = mode == HidLockMode::Exclusive ? LOCK_EX : LOCK_SH;
+    if (::flock(fd.get(), operation | LOCK_NB) == 0) {
+        result = HidLockResult::Acquired;
+        return std::make_unique<FlockLock>(std::move(fd));
+    }
+    if (errno != EWOULDBLOCK) {
+        hid_set_last_error(static_cast<std::uint32_t>(errno));
+        result = HidLockResult::Failed;
+        return nullptr;
+    }
+    // Whether a download or only queries stand in the way: a shared lock is refused by an
+    // exclusive holder alone. Closing the file gives the probe back.
+    result = mode == HidLockMode::Exclusive && ::flock(fd.get(), LOCK_SH | LOCK_NB) == 0
+                 ? HidLockResult::HeldShared
+                 : HidLockResult::HeldExclusive;
+    return nullptr;
+}

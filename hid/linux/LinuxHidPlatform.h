@@ -27,6 +27,9 @@ class LinuxHidPlatform : public HidPlatform {
     std::unique_ptr<HidWaker> make_waker() override;
     HidWaitable device_change_waitable() const override;
     bool take_device_change() override;
+    // flock on the device node: advisory, so it binds Vellox programs only.
+    std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
+                                            HidLockResult& result) override;
 
     const Options& options() const { return options_; }
 

@@ -2,7 +2,9 @@
 
 #include <dbt.h>
 
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <optional>
 
 #include "hid/windows/WindowsHidHandle.h"
@@ -218,4 +220,116 @@ std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, Hid
 
 std::unique_ptr<HidWaker> WindowsHidPlatform::make_waker() {
     return std::make_unique<WindowsHidWaker>();
+}
+
+// --- device lock ---
+
+namespace {
+
+// Queries that may hold the lock at once; more go on without a hold of their own.
+constexpr int QuerySlots = 8;
+
+std::wstring gate_name(const std::wstring& key) { return L"Local\\Vellox-device-" + key; }
+
+std::wstring slot_name(const std::wstring& key, int slot) {
+    return L"Local\\Vellox-device-query" + std::to_wstring(slot) + L"-" + key;
+}
+
+// Owned now: free, or abandoned by a holder that ended without letting go.
+bool take(HANDLE mutex) {
+    const DWORD r = ::WaitForSingleObject(mutex, 0);
+    return r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+}
+
+// A download holds the gate; a query holds one slot, taking the gate only while it picks one,
+// and a download takes the gate only when no slot is held.
+class MutexLock : public HidDeviceLock {
+  public:
+    explicit MutexLock(HANDLE owned) : owned_(owned) {}
+    ~MutexLock() override {
+        ::ReleaseMutex(owned_);
+        ::CloseHandle(owned_);
+    }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+  private:
+    HANDLE owned_;
+};
+
+}  // namespace
+
+std::wstring device_lock_key(const std::string& path) {
+    std::string p = path;
+    if (p.size() >= 4 && p[0] == '\\' && p[1] == '\\' && (p[2] == '?' || p[2] == '.') &&
+        p[3] == '\\') {
+        p.erase(0, 4);
+    }
+    std::wstring key;
+    for (const char c : p) {
+        const auto u = static_cast<unsigned char>(c);
+        key += u == '\\' ? L'/' : static_cast<wchar_t>(u >= 'a' && u <= 'z' ? u - 'a' + 'A' : u);
+    }
+    // Object names end at MAX_PATH characters.
+    if (key.size() > 160) {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (const wchar_t c : key)
+            hash = (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
+        wchar_t text[17];
+        std::swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(hash));
+        key = text;
+    }
+    return key;
+}
+
+std::unique_ptr<HidDeviceLock> WindowsHidPlatform::try_lock(const std::string& path,
+                                                            HidLockMode mode,
+                                                            HidLockResult& result) {
+    const std::wstring key = device_lock_key(path);
+    HANDLE gate = ::CreateMutexW(nullptr, FALSE, gate_name(key).c_str());
+    if (gate == nullptr) {
+        hid_set_last_error(::GetLastError());
+        result = HidLockResult::Failed;
+        return nullptr;
+    }
+    if (!take(gate)) {
+        ::CloseHandle(gate);
+        result = HidLockResult::HeldExclusive;
+        return nullptr;
+    }
+    if (mode == HidLockMode::Exclusive) {
+        bool queried = false;
+        for (int slot = 0; slot < QuerySlots && !queried; ++slot) {
+            HANDLE h = ::CreateMutexW(nullptr, FALSE, slot_name(key, slot).c_str());
+            if (h == nullptr) continue;
+            if (take(h)) {
+                ::ReleaseMutex(h);
+            } else {
+                queried = true;
+            }
+            ::CloseHandle(h);
+        }
+        if (queried) {
+            ::ReleaseMutex(gate);
+            ::CloseHandle(gate);
+            result = HidLockResult::HeldShared;
+            return nullptr;
+        }
+        result = HidLockResult::Acquired;
+        return std::make_unique<MutexLock>(gate);
+    }
+    std::unique_ptr<HidDeviceLock> lock;
+    for (int slot = 0; slot < QuerySlots && !lock; ++slot) {
+        HANDLE h = ::CreateMutexW(nullptr, FALSE, slot_name(key, slot).c_str());
+        if (h == nullptr) continue;
+        if (take(h)) {
+            lock = std::make_unique<MutexLock>(h);
+        } else {
+            ::CloseHandle(h);
+        }
+    }
+    ::ReleaseMutex(gate);
+    ::CloseHandle(gate);
+    result = HidLockResult::Acquired;
+    return lock ? std::move(lock) : std::make_unique<HidDeviceLock>();
 }

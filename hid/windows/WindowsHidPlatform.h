@@ -9,9 +9,15 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "hid/HidPlatform.h"
 #include "hid/windows/WinHidLibrary.h"
+
+// The name part of an interface's lock: the path without its \\?\ or \\.\ prefix, in upper
+// case, with '/' for '\' (a kernel object name takes no further backslash); a long path is
+// replaced by its hash.
+std::wstring device_lock_key(const std::string& path);
 
 class WindowsHidPlatform : public HidPlatform {
   public:
@@ -24,6 +30,11 @@ class WindowsHidPlatform : public HidPlatform {
     std::unique_ptr<HidWaker> make_waker() override;
     HidWaitable device_change_waitable() const override;
     bool take_device_change() override { return change_.take(); }
+    // Named mutexes in the session's namespace, keyed by the interface path as Windows
+    // compares it. Mutexes belong to a thread: take and release a lock on one thread, and one
+    // thread does not keep itself out.
+    std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
+                                            HidLockResult& result) override;
 
     // The interface class scanned: what HID.dll reports, else the published HID class.
     const GUID& hid_guid() const { return guid_; }

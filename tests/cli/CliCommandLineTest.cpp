@@ -115,7 +115,8 @@ TEST(CliCommandLine, BadUsageIsOneLineThenTheUsageAndExitCodeTwo) {
          "vellox-cli: bad --simulate settings: devices: expected 1 to 64, got '0'"},
 #endif
         {{"info", "--log", "x.log"},
-         "vellox-cli: options --log, --once-per-serial and --count are for station"},
+         "vellox-cli: options --log, --once-per-serial, --count and --worker-deadline are for "
+         "station"},
         // Quoted arguments cannot break the line or reach the terminal as escapes.
         {{"--simulate=fault=a\nb\x1B[2J", "info"},
          "vellox-cli: bad --simulate settings: unknown fault 'a\\x0Ab\\x1B[2J'"},

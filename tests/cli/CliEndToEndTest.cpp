@@ -323,3 +323,38 @@ TEST(CliDevice, ChoosesTheInterfaceByPath) {
     EXPECT_EQ(other.code, 3);
     EXPECT_EQ(other.err, "No HID device at /dev/hidraw99\n");
 }
+
+TEST(CliLock, AnotherProgramsDownloadMakesDownloadAndInfoSendNothingAndExitWith22) {
+    TempDir dir;
+    const std::string image = sample(dir, 5000);
+    const std::string settings = "--simulate=fault=locked-elsewhere";
+    const std::string untouched = (dir / "untouched").string();
+    ASSERT_EQ(run_cli({settings, "--simulate-dump=" + untouched, "list"}).code, 0);
+
+    const std::string after = (dir / "after").string();
+    CliResult download =
+        run_cli({settings, "--trace", "--simulate-dump=" + after, "download", image});
+    EXPECT_EQ(download.code, 22);
+    EXPECT_EQ(download.out, "");
+    EXPECT_EQ(download.err.find("out->"), std::string::npos) << download.err;
+    ASSERT_FALSE(download.err_lines().empty());
+    EXPECT_EQ(download.err_lines().back(),
+              "Another program is flashing the device; nothing was written.");
+    EXPECT_EQ(read_file(after), read_file(untouched));
+
+    CliResult info = run_cli({settings, "--trace", "info"});
+    EXPECT_EQ(info.code, 22);
+    EXPECT_EQ(info.err, "Another program is flashing the device\n");
+
+    // --wait waits for its bound, then gives up the same way.
+    CliResult waited = run_cli({settings, "--wait=1", "--json", "download", image});
+    EXPECT_EQ(waited.code, 22);
+    const auto lines = waited.out_lines();
+    ASSERT_FALSE(lines.empty());
+    const minijson::Value last = minijson::parse(lines.back());
+    EXPECT_EQ(last["event"].string, "result");
+    EXPECT_FALSE(last["ok"].boolean);
+    EXPECT_EQ(last["exit_code"].number, 22);
+    CliResult info_json = run_cli({settings, "--json", "info"});
+    EXPECT_EQ(minijson::parse(info_json.out)["exit_code"].number, 22);
+}

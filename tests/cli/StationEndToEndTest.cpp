@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <functional>
 #include <map>
@@ -22,6 +23,7 @@ struct StationResult {
     int code = -1;
     std::vector<std::string> out;  // standard output, line by line
     std::vector<JsonLine> events;  // the lines of standard output that are JSON
+    std::string err;               // the first line of standard error
     bool timed_out = false;
 
     // What the station said, to show with a failure.
@@ -32,10 +34,13 @@ struct StationResult {
     }
 };
 
-// Runs the station; `on_event` sees each JSON line as it comes, with the station's pid.
+// Runs the station; `on_event` sees each JSON line as it comes, with the station's pid, and
+// `on_err` each line of standard error.
 StationResult run_station(const std::vector<std::string>& args,
-                          const std::function<void(const JsonLine&, pid_t)>& on_event = {}) {
-    std::vector<std::string> argv{VELLOX_CLI_PROGRAM};
+                          const std::function<void(const JsonLine&, pid_t)>& on_event = {},
+                          const std::function<void(const std::string&, pid_t)>& on_err = {},
+                          const std::string& program = VELLOX_CLI_PROGRAM) {
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string error;
     auto station = WorkerProcess::start(argv, error);
@@ -55,7 +60,9 @@ StationResult run_station(const std::vector<std::string>& args,
                 result.events.push_back(*event);
             }
         }
-        station->read_err();
+        for (const std::string& line : station->read_err()) {
+            if (on_err) on_err(line, station->pid());
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             // A hung station must fail the test, not the whole run.
             ::kill(station->pid(), SIGKILL);
@@ -63,6 +70,7 @@ StationResult run_station(const std::vector<std::string>& args,
         }
     }
     station->reap();
+    result.err = station->first_err_line();
     result.code = station->exited() ? station->exit_code() : -1;
     return result;
 }
@@ -166,6 +174,7 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
                      "--json", "--simulate=devices=2,plugs=4,plug-every=100ms"});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 0) << r.said();
+    EXPECT_EQ(r.err, "The log " + log.string() + ": 1 line skipped (torn or not a record)");
     EXPECT_EQ(of_kind(r, "done").size(), 1u);
     EXPECT_EQ(of_kind(r, "skipped").size(), 3u);
     const auto summary = of_kind(r, "summary");
@@ -241,4 +250,197 @@ TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevi
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].flag("ok"), true);
     EXPECT_EQ(of_kind(r, "started").size(), 1u);
+}
+
+TEST(StationRun, ABoardAnotherProgramIsFlashingIsReportedAsHeldAndNotAsFailed) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    StationResult r = run_station({"station", image_path.string(), "--json", "--log", log.string(),
+                                   "--simulate=devices=2,fault-on=2:locked-elsewhere"});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0) << r.said();
+    const auto held = of_kind(r, "held");
+    ASSERT_EQ(held.size(), 1u) << r.said();
+    EXPECT_EQ(held[0].number("exit_code"), 22);
+    const auto summary = of_kind(r, "summary");
+    ASSERT_EQ(summary.size(), 1u);
+    EXPECT_EQ(summary[0].number("succeeded"), 1);
+    EXPECT_EQ(summary[0].number("failed"), 0);
+    EXPECT_EQ(summary[0].number("held"), 1);
+    // The log keeps flashes; the held board was not flashed by this station.
+    EXPECT_EQ(log_by_serial(log).size(), 1u);
+}
+
+TEST(StationRun, ARecordTheDiskRefusesIsCutBackSaidWithTheOutcomeAndEndsTheStation) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    std::string before;
+    // Larger than the image, whose copy the limit must not refuse.
+    for (int i = 0; i < 300; ++i) before += R"({"serial":"OLD-)" + std::to_string(i) + "\"}\n";
+    std::ofstream(log, std::ios::binary) << before;
+    // The file size limit stands in for a full disk: one byte more fits, then EFBIG.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = before.size() + 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::unique_ptr<WorkerProcess> station;
+    {
+        std::string error;
+        station = WorkerProcess::start({VELLOX_CLI_PROGRAM, "station", image_path.string(), "--log",
+                                        log.string(), "--simulate=devices=2,plug-every=20s"},
+                                       error);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_TRUE(station) << error;
+    }
+    std::vector<std::string> out;
+    while (!station->output_ended()) {
+        pollfd fds[2] = {{station->out_fd(), POLLIN, 0}, {station->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+        for (std::string& line : station->read_out()) out.push_back(std::move(line));
+        station->read_err();
+    }
+    station->reap();
+    EXPECT_EQ(station->exit_code(), 1);
+    // Shown as flashed but not logged, and the second device, due later, never taken.
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[0].ends_with("  VX2016-000001: OK (not logged)")) << out[0];
+    EXPECT_EQ(out[1], "1 OK, 0 failed");
+    const auto after = read_file(log);
+    EXPECT_EQ(std::string(after.begin(), after.end()), before);
+}
+
+TEST(StationRun, AHungWorkerIsCutShortAtItsDeadlineOrAtTheThirdInterrupt) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // A stopped worker stands in for a hung one: it heeds SIGTERM only once continued, so the
+    // station has to kill it.
+    const auto stop_worker = [](const JsonLine& e, pid_t) {
+        if (e.text("event") == "started") ::kill(static_cast<pid_t>(*e.number("pid")), SIGSTOP);
+    };
+    StationResult late = run_station({"station", image_path.string(), "--json", "--log",
+                                      log.string(), "--worker-deadline", "1", "--simulate"},
+                                     stop_worker);
+    ASSERT_FALSE(late.timed_out);
+    EXPECT_EQ(late.code, 9);
+    auto done = of_kind(late, "done");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].text("message"), "worker timed out");
+    EXPECT_EQ(done[0].number("exit_code"), 23);
+    EXPECT_EQ(log_by_serial(log).size(), 1u);
+
+    // Without a deadline to meet: the operator's third Ctrl-C, each sent once the station has
+    // answered the one before.
+    StationResult stopped = run_station(
+        {"station", image_path.string(), "--json", "--simulate"},
+        [&](const JsonLine& e, pid_t station) {
+            stop_worker(e, station);
+            if (e.text("event") == "started") ::kill(station, SIGINT);
+        },
+        [](const std::string& line, pid_t station) {
+            if (line.starts_with("Stopping:") || line.starts_with("Still waiting")) {
+                ::kill(station, SIGINT);
+            }
+        });
+    ASSERT_FALSE(stopped.timed_out);
+    EXPECT_EQ(stopped.code, 9);
+    done = of_kind(stopped, "done");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].text("message"), "worker stopped by the operator");
+    EXPECT_EQ(done[0].number("exit_code"), 23);
+}
+
+TEST(StationRun, WorkersRunTheStationsOwnProgramAndImageWhateverHappensToTheirFiles) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto copy = dir / "vellox-cli";
+    std::filesystem::copy_file(VELLOX_CLI_PROGRAM, copy);
+    const auto tmp = dir / "tmp";
+    std::filesystem::create_directories(tmp);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    bool checked = false;
+    StationResult r = run_station(
+        {"station", image_path.string(), "--json", "--simulate=devices=2,plug-every=1s"},
+        [&](const JsonLine& e, pid_t) {
+            if (checked || e.text("event") != "started") return;
+            checked = true;
+            // The copy of the image is nowhere on the disk, and the program goes away.
+            EXPECT_TRUE(std::filesystem::is_empty(tmp));
+            std::filesystem::remove(copy);
+        },
+        {}, copy.string());
+    ::unsetenv("TMPDIR");
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(r.code, 0) << r.said();
+    EXPECT_EQ(of_kind(r, "done").size(), 2u);
+}
+
+TEST(StationRun, AWorkerThatCannotStartIsAFaultOfTheStationNotOfTheDevice) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // One process allowed to the user: the station runs, its worker cannot be started. Root
+    // has no such limit, so as root the station runs as a user id nothing else runs as.
+    std::vector<std::string> argv{"--nproc=1"};
+    if (::geteuid() == 0) {
+        argv.insert(argv.end(), {"setpriv", "--reuid=65533", "--regid=65533", "--clear-groups"});
+        ASSERT_EQ(::chmod(log.parent_path().c_str(), 0777), 0);
+    }
+    argv.insert(argv.end(), {VELLOX_CLI_PROGRAM, "station", image_path.string(), "--json", "--log",
+                             log.string(), "--simulate=devices=2"});
+    StationResult r = run_station(argv, {}, {}, "/usr/bin/prlimit");
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 1) << r.said();
+    EXPECT_TRUE(of_kind(r, "done").empty());
+    EXPECT_EQ(read_station_log(log).records, 0u);
+    EXPECT_TRUE(r.err.starts_with("vellox-cli: the station cannot run its workers: ")) << r.err;
+}
+
+TEST(StationRun, AHangUpStopsTheStationAsSigtermDoesEvenWithItsDisplayGone) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // Standard output can take nothing, as a closed terminal; the phases still come on
+    // standard error, and the hang-up comes in the middle of the erase.
+    bool hung_up = false;
+    StationResult r = run_station(
+        {"-c", "exec \"$0\" \"$@\" >/dev/full", VELLOX_CLI_PROGRAM, "station", image_path.string(),
+         "--log", log.string(), "--simulate=devices=2,plug-every=20s,erase-pace=50ms"},
+        {},
+        [&](const std::string& line, pid_t station) {
+            if (!hung_up && line.ends_with("Erase......")) {
+                hung_up = true;
+                ::kill(station, SIGHUP);
+            }
+        },
+        "/bin/sh");
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_TRUE(hung_up);
+    EXPECT_EQ(r.code, 0);
+    const auto records = log_by_serial(log);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.at("VX2016-000001").flag("ok"), true);
+}
+
+TEST(StationRun, ABoardStillAtItsQueryWhenTheStationStopsIsLetGoAsSkipped) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    // A board that does not answer would be asked three times: the interrupt comes first.
+    StationResult r = run_station({"station", image_path.string(), "--json", "--log", log.string(),
+                                   "--once-per-serial", "--simulate=fault-on=1:silence"},
+                                  [](const JsonLine& e, pid_t station) {
+                                      if (e.text("event") == "started") ::kill(station, SIGINT);
+                                  });
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0) << r.said();
+    EXPECT_TRUE(of_kind(r, "done").empty());
+    const auto skipped = of_kind(r, "skipped");
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].text("reason"), "not flashed, the station was stopping");
+    EXPECT_EQ(read_station_log(log).records, 0u);
 }

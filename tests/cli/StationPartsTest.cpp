@@ -1,9 +1,13 @@
 // The station's parts below its process handling: the image digest, the reading of JSON lines,
 // the log file, the emulated bench's settings and the operator's display.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <sstream>
 
 #include "CliRun.h"
@@ -13,6 +17,7 @@
 #include "cli/station/StationDisplay.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
+#include "cli/station/WorkerProcess.h"
 
 using namespace vellox::cli;
 
@@ -100,6 +105,88 @@ TEST(StationLogFile, ATornLastLineIsClosedOffAndSkippedAndTheNextRecordIsWhole) 
     EXPECT_NE(error.find("cannot open the log"), std::string::npos);
 }
 
+// Runs `check` (which returns what went wrong, empty when all is well) as the unprivileged
+// "nobody" when started as root, for rules that root would pass; directly otherwise.
+static void expect_unprivileged(const std::function<std::string()>& check) {
+    if (::geteuid() != 0) {
+        EXPECT_EQ(check(), "");
+        return;
+    }
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        constexpr uid_t kNobody = 65534;
+        std::string said = "root not given up";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+            said = check();
+        }
+        [[maybe_unused]] const auto n = ::write(fds[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) said.append(buffer, n);
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(said, "");
+}
+
+TEST(StationLogFile, OnlyARegularFileOfTheStationsOwnUserThatOthersCannotWriteIsUsed) {
+    TempDir dir;
+    const auto shared = dir / "shared";  // world-writable, as /tmp
+    const auto own = dir / "own";
+    std::filesystem::create_directories(shared);
+    std::filesystem::create_directories(own);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    // Root's own records, which a link must not lead the station to.
+    const auto roots = write_file(dir / "root.log", {'{', '}', '\n'});
+    ASSERT_EQ(::chmod(roots.c_str(), 0600), 0);
+    const auto foreign = write_file(shared / "foreign.log", {});
+    ASSERT_EQ(::chmod(foreign.c_str(), 0666), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    }
+    const mode_t old_mask = ::umask(022);
+
+    expect_unprivileged([&]() -> std::string {
+        std::string problems;
+        const auto refused = [&](const std::filesystem::path& path, std::string_view rule) {
+            std::string error;
+            if (StationLog::open(path, error)) return problems += path.string() + " opened; ";
+            if (error.find(rule) == std::string::npos) problems += error + "; ";
+            return problems;
+        };
+        std::filesystem::create_symlink(roots, shared / "link.log");
+        refused(shared / "link.log", "is a symbolic link");
+        ::mkfifo((shared / "fifo.log").c_str(), 0600);
+        refused(shared / "fifo.log", "is not a regular file");
+        const auto open_mode = write_file(shared / "forged.log", {});
+        ::chmod(open_mode.c_str(), 0666);
+        refused(open_mode, "may be written by others (mode 0666)");
+        // Started as root, this file is root's and the check runs as nobody.
+        struct stat st {};
+        if (::stat(foreign.c_str(), &st) == 0 && st.st_uid != ::geteuid()) {
+            refused(foreign, "belongs to another user");
+        }
+        // New logs: readable by the group at most, by the owner alone in a shared folder.
+        for (const auto& [path, mode] :
+             {std::pair{own / "new.log", 0640u}, std::pair{shared / "new.log", 0600u}}) {
+            std::string error;
+            if (!StationLog::open(path, error)) problems += error + "; ";
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0 || (st.st_mode & 07777) != mode) {
+                problems += path.string() + " has the wrong mode; ";
+            }
+        }
+        return problems;
+    });
+    ::umask(old_mask);
+}
+
 TEST(StationLogFile, TwoProcessesAppendingNeverMixWithinALine) {
     TempDir dir;
     const auto path = dir / "shared.log";
@@ -128,6 +215,36 @@ TEST(StationLogFile, TwoProcessesAppendingNeverMixWithinALine) {
     EXPECT_EQ(reading.records, 200u);
     EXPECT_EQ(reading.skipped, 0u);
     EXPECT_EQ(reading.succeeded_serials.size(), 2u);
+}
+
+TEST(StationLogFile, OthersAppendsAreReadThroughTheHeldFileAndARotatedLogIsFollowed) {
+    TempDir dir;
+    const auto path = dir / "bench.log";
+    std::string error;
+    auto mine = StationLog::open(path, error);
+    auto other = StationLog::open(path, error);
+    ASSERT_TRUE(mine && other) << error;
+    ASSERT_TRUE(mine->append(R"({"serial":"A","ok":true})", error)) << error;
+    ASSERT_TRUE(other->append(R"({"serial":"B","ok":true})", error)) << error;
+    ASSERT_TRUE(mine->refresh(error)) << error;
+    EXPECT_EQ(mine->index().succeeded_serials(), (std::set<std::string>{"A", "B"}));
+
+    // mv bench.log bench.log.1: this station's next record starts the new file, and what the
+    // old one said still counts.
+    std::filesystem::rename(path, dir / "bench.log.1");
+    ASSERT_TRUE(mine->append(R"({"serial":"C","ok":true})", error)) << error;
+    EXPECT_EQ(read_station_log(path).succeeded_serials, std::set<std::string>{"C"});
+    EXPECT_EQ(read_station_log(dir / "bench.log.1").records, 2u);
+
+    // Replaced by a file of the same user holding another station's record.
+    const auto fresh = dir / "fresh.log";
+    std::ofstream(fresh) << R"({"serial":"D","ok":true})" << '\n';
+    ASSERT_EQ(::chmod(fresh.c_str(), 0640), 0);
+    std::filesystem::rename(fresh, path);
+    ASSERT_TRUE(mine->refresh(error)) << error;
+    EXPECT_EQ(mine->index().succeeded_serials(), (std::set<std::string>{"A", "B", "C", "D"}));
+    EXPECT_EQ(mine->index().records(), 4u);
+    EXPECT_EQ(mine->index().skipped(), 0u);
 }
 
 TEST(StationSimulationSettings, DevicesGetSerialsAndTheirOwnFaults) {
@@ -193,4 +310,40 @@ TEST(StationOperatorDisplay, ALineThatStaysGoesAboveTheRedrawnBlockWhichComesBac
     json.note("vellox-cli: cannot write the log");
     EXPECT_EQ(json_out.str(), "{\"event\":\"summary\"}\n");
     EXPECT_EQ(json_err.str(), "vellox-cli: cannot write the log\n");
+}
+
+TEST(StationWorkerProcess, IsReapedWithoutWaitingAndItsMessageIsItsFirstErrorLine) {
+    std::string error;
+    auto talker = WorkerProcess::start(
+        {"/bin/sh", "-c", "echo 'cannot open x' >&2; echo 'Try --help' >&2"}, error);
+    ASSERT_TRUE(talker) << error;
+    while (!talker->output_ended()) {
+        pollfd fds[2] = {{talker->out_fd(), POLLIN, 0}, {talker->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+        talker->read_out();
+        talker->read_err();
+    }
+    EXPECT_EQ(talker->first_err_line(), "cannot open x");
+
+    // Its output closed, the process runs on: looking must not wait for it (the sleep only
+    // bounds how long a waiting look would hang).
+    auto silent = WorkerProcess::start({"/bin/sh", "-c", "exec >&- 2>&-; sleep 60"}, error);
+    ASSERT_TRUE(silent) << error;
+    while (!silent->output_ended()) {
+        pollfd fds[2] = {{silent->out_fd(), POLLIN, 0}, {silent->err_fd(), POLLIN, 0}};
+        ::poll(fds, 2, -1);
+        silent->read_out();
+        silent->read_err();
+    }
+    EXPECT_FALSE(silent->try_reap());
+    silent->kill();
+    if (silent->exit_fd() >= 0) {
+        // Readable once it has ended: then looking finds it.
+        pollfd ended{silent->exit_fd(), POLLIN, 0};
+        EXPECT_EQ(::poll(&ended, 1, -1), 1);
+        EXPECT_TRUE(silent->try_reap());
+    }
+    silent->reap();
+    EXPECT_TRUE(silent->killed());
+    EXPECT_EQ(silent->signal(), SIGKILL);
 }

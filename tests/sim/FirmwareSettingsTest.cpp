@@ -94,7 +94,7 @@ TEST(FirmwareSettingsParse, FormattedSettingsReadBackTheSame) {
     s.interval = 2s;
     s.faults.silence = s.faults.no_erase_replies = s.faults.wrong_verify_sum = true;
     s.faults.no_finish_reply = s.faults.noise = s.faults.refuse_writes = true;
-    s.faults.query_only = s.faults.no_verify_reply = true;
+    s.faults.query_only = s.faults.no_verify_reply = s.faults.locked_elsewhere = true;
     s.faults.corrupt_echo_at = 1;
     s.faults.echo_limit = 2;
     s.faults.unplug_after = 3;
@@ -109,7 +109,7 @@ TEST(FirmwareSettingsParse, FormattedSettingsReadBackTheSame) {
 
 TEST(FirmwareSettingsParse, EveryCataloguedFaultParsesAndIsInTheHelp) {
     const std::string help = settings_help();
-    ASSERT_EQ(fault_catalogue().size(), 11u);
+    ASSERT_EQ(fault_catalogue().size(), 12u);
     for (const auto& f : fault_catalogue()) {
         std::string text = "fault=" + std::string(f.name) + (f.takes_count ? ":4" : "");
         auto result = parse_settings(text);

@@ -38,6 +38,7 @@ const Outcome VerifyError{16, "Verify error"};
 const Outcome WriteError{20, "Write  error __"};
 const Outcome OutDataError{12, "HID out Data error"};
 const Outcome NotConnected{11, " no connected"};
+const Outcome DeviceBusy{22, "Another program is flashing the device; nothing was written."};
 
 // Blocks the download keeps awaiting their echo with the virtual backend's 63-report queue: a
 // device that stops echoing fills them only when that many blocks are still to come.
@@ -59,6 +60,7 @@ Outcomes expected_outcomes(std::string_view fault, std::uint32_t n, std::uint32_
     if (fault == "noise") return {Ok};
     if (fault == "refuse-writes") return {OutDataError};
     if (fault == "query-only") return {OutDataError};
+    if (fault == "locked-elsewhere") return {DeviceBusy};
     if (fault == "unplug-after") {
         if (n == 0) return {OutDataError};  // the first block's write already fails
         if (n < blocks) return {NotConnected};

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/HidLockTable.h"
 #include "hid/HidPlatform.h"
 #include "sim/DeviceModel.h"
 
@@ -84,8 +85,14 @@ class FakeHidPlatform : public HidPlatform {
     std::vector<THidPnPInfo> scan() override;
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
     std::unique_ptr<HidWaker> make_waker() override;
+    // Every lock object stands for one program; a test takes one to play another program.
+    std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
+                                            HidLockResult& result) override {
+        return locks.try_lock(path, mode, result);
+    }
 
     std::vector<std::shared_ptr<FakeHidDevice>> devices;
+    HidLockTable locks;
 
   private:
     VirtualClock& clock_;
