@@ -35,12 +35,14 @@ void WindowsHidWaker::wake() {
 WindowsHidHandle::WindowsHidHandle(const WinHidLibrary& library, HANDLE handle)
     : library_(library), handle_(handle) {
     overlapped_.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    write_event_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
 WindowsHidHandle::~WindowsHidHandle() {
     cancel_read();
     ::CloseHandle(handle_);
     if (overlapped_.hEvent != nullptr) ::CloseHandle(overlapped_.hEvent);
+    if (write_event_ != nullptr) ::CloseHandle(write_event_);
 }
 
 bool WindowsHidHandle::get_attributes(HidAttributes& attributes) {
@@ -71,8 +73,37 @@ std::optional<HidPreparsedData> WindowsHidHandle::get_preparsed_data() {
 
 bool WindowsHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t& written) {
     written = 0;
+    if (write_event_ == nullptr) {
+        hid_set_last_error(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    // A device that stops taking output reports holds an interrupt write for ever: the write is
+    // bounded, so that the caller (the user-interface thread) gets a failure instead of a hang.
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = write_event_;
+    ::ResetEvent(write_event_);
     DWORD n = 0;
-    if (!::WriteFile(handle_, report.data(), static_cast<DWORD>(report.size()), &n, nullptr)) {
+    if (!::WriteFile(handle_, report.data(), static_cast<DWORD>(report.size()), nullptr,
+                     &overlapped)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            hid_set_last_error(error);
+            return false;
+        }
+        if (::WaitForSingleObject(write_event_, WriteBoundMs) != WAIT_OBJECT_0) {
+            ::CancelIoEx(handle_, &overlapped);
+            // The report buffer and the OVERLAPPED are ours: the write must be over first. It
+            // may still have completed just before the cancel.
+            if (::GetOverlappedResult(handle_, &overlapped, &n, TRUE)) {
+                written = n;
+                return true;
+            }
+            const DWORD late = ::GetLastError();
+            hid_set_last_error(late == ERROR_OPERATION_ABORTED ? ERROR_TIMEOUT : late);
+            return false;
+        }
+    }
+    if (!::GetOverlappedResult(handle_, &overlapped, &n, FALSE)) {
         hid_set_last_error(::GetLastError());
         return false;
     }

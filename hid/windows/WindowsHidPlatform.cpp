@@ -178,7 +178,8 @@ std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, Hid
         return nullptr;
     }
     DWORD access = 0;
-    DWORD flags = 0;
+    // Overlapped in every mode: writes are bounded, reads run beside a waker.
+    const DWORD flags = FILE_FLAG_OVERLAPPED;
     switch (mode) {
         case HidOpenMode::ReadWrite:
             access = GENERIC_READ | GENERIC_WRITE;
@@ -188,7 +189,6 @@ std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, Hid
             break;
         case HidOpenMode::Read:
             access = GENERIC_READ;
-            flags = FILE_FLAG_OVERLAPPED;
             break;
     }
     HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

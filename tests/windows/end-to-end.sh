@@ -68,6 +68,14 @@ set +e; out=$(cli download "$(winpath "$image")" 2>&1); code=$?; set -e
 case "$code" in 11|12) ;; *) fail "unplug: exit $code, expected 11 or 12: $out" ;; esac
 stop_device d
 
+echo "== a device that stops taking output reports: the download fails, no hang"
+# The write is bounded; the scenario's guard (cli's timeout) only catches a hang.
+start_device s --stop-reading-after=200; wait_plugged s
+set +e; out=$(cli download "$(winpath "$image")" 2>&1); code=$?; set -e
+[ "$code" = 12 ] || fail "stalled device: exit $code, expected 12: $out"
+grep -q "HID out Data error" <<<"$out" || fail "stalled device: $out"
+stop_device s
+
 echo "== --wait for a device that appears after a second"
 start_device e --plug-after=1000
 start=$(date +%s%N)
