@@ -265,7 +265,11 @@ HWND TMainForm::CreateControl(std::string_view name) {
 }
 
 void TMainForm::Show(int how) {
+    // The window has a fixed size: a maximise request (a shortcut's "Run: Maximized") shows it
+    // normal. The system may put the starting program's request in place of the first call's.
+    if (how == SW_SHOWMAXIMIZED || how == SW_MAXIMIZE) how = SW_SHOWNORMAL;
     ::ShowWindow(window_, how);
+    if (::IsZoomed(window_)) ::ShowWindow(window_, SW_RESTORE);
     ::UpdateWindow(window_);
 }
 
@@ -347,10 +351,12 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             Guarded([this] { Timer1Timer(); });
             Guarded([this] { Timer2Timer(); });
             return 0;
-        case WM_SHOWWINDOW:
+        case WM_WINDOWPOSCHANGED:
             // The first activation comes once the message loop runs; later ones are those
             // after the program's own message boxes (see MainFormHost), not every focus change.
-            if (w != FALSE && !activated_ && !FormActivated()) {
+            // Not WM_SHOWWINDOW: a first show that minimises or maximises sends none.
+            if ((reinterpret_cast<const WINDOWPOS*>(l)->flags & SWP_SHOWWINDOW) != 0 &&
+                !activated_ && !FormActivated()) {
                 activated_ = true;
                 ::PostMessageW(window_, kFirstActivate, 0, 0);
             }
