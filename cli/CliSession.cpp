@@ -143,6 +143,14 @@ void CliSession::dump_simulated_flash() {
 
 int CliSession::run() {
     int code = to_int(ExitCode::Failure);
+    // A system whose HID service cannot be bound would otherwise only say "No HID device".
+    const std::string unbound = system_platform_ && !system_platform_->available()
+                                    ? system_platform_->unavailable_reason()
+                                    : std::string();
+    if (!unbound.empty()) {
+        host_.say("vellox-cli: " + unbound);
+        return json_failure(code, unbound);
+    }
     switch (options_.command) {
         case Command::List:
             code = run_list();

@@ -48,7 +48,8 @@ class HidHandle {
     virtual bool get_attributes(HidAttributes& attributes) = 0;
     // The parsed report descriptor; empty when the descriptor cannot be had.
     virtual std::optional<HidPreparsedData> get_preparsed_data() = 0;
-    // Writes one whole output report (byte 0 the report ID) and blocks until it is taken.
+    // Writes one whole output report (byte 0 the report ID) and blocks until it is taken, or
+    // fails when the device has not taken it within a few seconds (Windows).
     virtual bool write(std::span<const std::uint8_t> report, std::uint32_t& written) = 0;
 
     // One outstanding read into `buffer`, which must stay valid until the read completes or
@@ -70,6 +71,9 @@ class HidPlatform {
     // False when the platform's HID service cannot be used: the controller then lists no
     // devices and follows no device changes, silently.
     virtual bool available() const = 0;
+    // Why not, in one line for the user (which library, the system's error); empty when the
+    // platform has nothing to say.
+    virtual std::string unavailable_reason() const { return {}; }
 
     // The HID interfaces present now, in the platform's order. Interfaces whose details cannot
     // be read are left out.

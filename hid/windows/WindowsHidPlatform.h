@@ -19,6 +19,7 @@ class WindowsHidPlatform : public HidPlatform {
     ~WindowsHidPlatform() override;
 
     bool available() const override { return library_.loaded(); }
+    std::string unavailable_reason() const override { return library_.failure(); }
     std::vector<THidPnPInfo> scan() override;
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
     std::unique_ptr<HidWaker> make_waker() override;

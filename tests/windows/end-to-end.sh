@@ -85,6 +85,14 @@ grep -q "Product identifier: V201" <<<"$out" || fail "--wait: $out"
 echo "   found after $elapsed ms"
 stop_device e
 
+echo "== the HID library cannot be bound: one line says which and why"
+set +e
+out=$(VELLOX_TEST_HID_DLL=$(winpath "$work/no-such-hid.dll") cli list 2>&1); code=$?
+set -e
+[ "$code" = 1 ] || fail "unbound: exit $code, expected 1: $out"
+grep -q "^vellox-cli: cannot load .*no-such-hid.dll: .*(error 126)" <<<"$out" || fail "unbound: $out"
+[ "$(wc -l <<<"$out")" = 1 ] || fail "unbound: more than one line: $out"
+
 echo "== an image whose name is not ASCII"
 # Wine hands the program the name in UTF-16 as Windows does; the ANSI form would lose it.
 cp "$image" "$work/固件-Ünïcode.bin"
