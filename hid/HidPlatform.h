@@ -87,6 +87,10 @@ class HidPlatform {
 
     // The error code of the failed call just made on this thread (errno values on Linux).
     virtual std::uint32_t last_error() const;
+    // Whether a last_error() value says the interface is gone, so that a handle to it is dead.
+    virtual bool is_gone_error(std::uint32_t error) const;
+    // This platform's own code for "the interface is not there".
+    virtual std::uint32_t gone_error() const;
 
     // What becomes signalled when HID interfaces may have come or gone, for the host's loop to
     // wait on (see hid_wait_signalled); NoHidWaitable when the platform offers none.

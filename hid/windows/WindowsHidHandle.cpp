@@ -9,7 +9,6 @@ static_assert(sizeof(HidAttributes) == 12, "laid out as HIDD_ATTRIBUTES");
 bool is_device_gone_error(DWORD error) {
     switch (error) {
         case ERROR_DEVICE_NOT_CONNECTED:  // 1167, the HID class driver after an unplug
-        case ERROR_GEN_FAILURE:           // 31, some drivers while the device drops off
         case ERROR_DEV_NOT_EXIST:         // 55
         case ERROR_BAD_COMMAND:           // 22
         case ERROR_INVALID_HANDLE:        // 6
@@ -174,7 +173,7 @@ HidWaitResult WindowsHidHandle::wait_read(std::chrono::milliseconds timeout, Hid
     if (r == WAIT_OBJECT_0 + 1) return HidWaitResult::Woken;
     if (r == WAIT_TIMEOUT) return HidWaitResult::TimedOut;
     // The wait itself failed: end the read rather than have the reading thread spin on it.
-    ::CancelIo(handle_);
+    ::CancelIoEx(handle_, &overlapped_);
     DWORD n = 0;
     ::GetOverlappedResult(handle_, &overlapped_, &n, TRUE);
     fail(::GetLastError());
@@ -191,7 +190,9 @@ bool WindowsHidHandle::read_result(std::uint32_t& bytes) {
 
 bool WindowsHidHandle::cancel_read() {
     if (!pending_) return false;
-    ::CancelIo(handle_);
+    // CancelIo would cancel only what the calling thread started; the handle may go on
+    // another thread than the one that reads through it.
+    ::CancelIoEx(handle_, &overlapped_);
     // The buffer belongs to the caller: the read must be over before this returns.
     DWORD n = 0;
     ::GetOverlappedResult(handle_, &overlapped_, &n, TRUE);

@@ -103,6 +103,10 @@ LRESULT CALLBACK WindowsHidPlatform::window_procedure(HWND window, UINT message,
     return ::DefWindowProcW(window, message, w, l);
 }
 
+bool WindowsHidPlatform::is_gone_error(std::uint32_t error) const {
+    return is_device_gone_error(error);
+}
+
 HidWaitable WindowsHidPlatform::device_change_waitable() const {
     return window_ != nullptr ? change_.waitable() : NoHidWaitable;
 }
