@@ -255,6 +255,7 @@ std::string help_text() {
         "  8 the device reports no flash capacity   9 station: a device failed\n"
         "  11 \" no connected\"   12 \"HID out Data error\"   13 \"Time out  error\"\n"
         "  16 \"Verify error\"   20 \"Write  error __\"   21 \"other error\"\n"
+        "  130 a second Ctrl+C abandoned the download (the first lets it finish)\n"
         "\n"
         "SETTINGS of --simulate: comma-separated key=value pairs, for example\n"
         "  --simulate=product=E201,capacity=64K,fault=no-finish-reply\n"

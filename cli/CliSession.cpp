@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "cli/InfoLabels.h"
+#include "cli/InterruptGuard.h"
 #include "cli/JsonWriter.h"
 #include "cli/PrintableText.h"
 #include "firmware/ImageFile.h"
@@ -155,12 +156,22 @@ int CliSession::run() {
         case Command::List:
             code = run_list();
             break;
-        case Command::Info:
+        case Command::Info: {
+            const InterruptGuard guard(
+                interrupt_line("interrupted: the query will finish; a second Ctrl+C abandons it."),
+                interrupt_line("query abandoned."));
             code = run_info();
             break;
-        case Command::Download:
+        }
+        case Command::Download: {
+            // Ending at once would leave the device erased and half written, with no word.
+            const InterruptGuard guard(
+                interrupt_line("interrupted: the download will finish; a second Ctrl+C "
+                               "abandons it and leaves the device incomplete."),
+                interrupt_line("download abandoned; the device is left incomplete."));
             code = run_download();
             break;
+        }
         case Command::None:
         case Command::Station:  // runs without a session of its own
             break;
@@ -173,6 +184,11 @@ int CliSession::run() {
 }
 
 void CliSession::pump() { loop_->pump(); }
+
+std::string CliSession::interrupt_line(std::string_view text) const {
+    // On a terminal the progress line may be open: the message starts a line of its own.
+    return std::string(io_.err_is_terminal ? "\n" : "") + "vellox-cli: " + std::string(text) + '\n';
+}
 
 void CliSession::print_json(const std::string& object) { io_.out << object << '\n' << std::flush; }
 

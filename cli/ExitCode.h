@@ -17,6 +17,9 @@ enum class ExitCode : int {
     // 10 + the dialogue's status code: 11 " no connected", 12 "HID out Data error",
     // 13 "Time out  error", 16 "Verify error", 20 "Write  error __", 21 "other error".
     DialogueBase = 10,
+    // A second Ctrl+C (SIGINT, SIGTERM) abandoned a download or query: the device may be left
+    // erased or half written. The shells' code for an interrupt.
+    Interrupted = 130,
 };
 
 constexpr int to_int(ExitCode code) { return static_cast<int>(code); }
