@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -208,6 +209,38 @@ TEST_F(Win32Window, ShowsTheDeviceAndDownloadsIntoIt) {
     EXPECT_FALSE(::IsWindowVisible(form.Gauge1->window()));
     ASSERT_TRUE(form.firmware);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), form.firmware->flash().begin()));
+}
+
+TEST_F(Win32Window, AnExceptionInAHandlerEndsInTheErrorBoxAndTheNextDownloadWorks) {
+    Rig form;
+    bool thrown = false;
+    // Thrown from inside the Download click's waits, in the middle of the erase.
+    form.onPump = [&] {
+        if (thrown || StatusText(form.StatusBar1) != "Erase......") return;
+        thrown = true;
+        throw std::runtime_error("handler fault");
+    };
+    DownloadInto(form, QuickDevice());
+    ASSERT_TRUE(thrown);
+    EXPECT_EQ(form.errorBoxes, std::vector<std::string>{"Unexpected error: handler fault"});
+    ASSERT_TRUE(::IsWindow(form.window()));
+
+    form.onPump = nullptr;
+    form.errorBoxes.clear();
+    const auto image = sim::make_sample_image(20 * 1024, "V201");
+    std::ofstream(form.file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    struct Tick {
+        static void CALLBACK Post(HWND w, UINT, UINT_PTR, DWORD) {
+            ::PostMessageW(w, WM_APP + 10, 0, 0);
+        }
+    };
+    const UINT_PTR ticker = ::SetTimer(form.window(), 1, 10, &Tick::Post);
+    ::SendMessageW(form.Write_car, BM_CLICK, 0, 0);
+    ::KillTimer(form.window(), ticker);
+    std::filesystem::remove(form.file);
+    EXPECT_EQ(StatusText(form.StatusBar1), "Download OK!");
+    EXPECT_TRUE(form.errorBoxes.empty());
 }
 
 TEST_F(Win32Window, AFailureTurnsTheBarRedWithItsBox) {

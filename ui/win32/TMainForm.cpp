@@ -3,10 +3,13 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dbt.h>
-#include <uxtheme.h>
+
+#include <string>
 
 #include "ui/MainFormLayout.h"
+#include "ui/win32/CallbackBoundary.h"
 #include "ui/win32/Resources.h"
+#include "ui/win32/SystemEntries.h"
 #include "ui/win32/WideText.h"
 #include "ui/win32/Win32Look.h"
 
@@ -62,12 +65,15 @@ TMainForm::TMainForm(TMainFormOptions options, bool quitOnDestroy)
     dispatcher_ = std::make_unique<Win32HidDispatcher>();
     BuildDevices(*dispatcher_);
     FormCreate();
+    // Errors caught where the reading threads' reports are delivered, in this window's box.
+    SetBoundaryErrorSink([this](const std::string& text) { RunErrorBox(text); });
     if (Options().startTimers) {
         ticker_ = std::make_unique<Win32Ticker>(window_, kTick, layout::kTimerInterval);
     }
 }
 
 TMainForm::~TMainForm() {
+    SetBoundaryErrorSink({});
     ticker_.reset();
     ReleaseDevices();
     if (window_ != nullptr) {
@@ -255,7 +261,7 @@ HWND TMainForm::CreateControl(std::string_view name) {
     else if (name == "StatusBar1") {
         StatusBar1 = hwnd;
         // The classic drawing honours the bar's own background colour (red after an error).
-        ::SetWindowTheme(hwnd, L"", L"");
+        SetWindowThemeFromSystem(hwnd, L"", L"");
         int edges[] = {-1};  // the last panel reaches the right edge
         ::SendMessageW(hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
         ::SendMessageW(hwnd, SB_SETMINHEIGHT, static_cast<WPARAM>(c.height), 0);
@@ -311,12 +317,31 @@ void TMainForm::RunPendingMessages() {
 
 template <typename Handler>
 void TMainForm::Guarded(Handler handler) {
-    ++handlerDepth_;
+    // Left by a return or an exception alike: a close asked for meanwhile still happens.
+    struct Depth {
+        TMainForm& form;
+        explicit Depth(TMainForm& f) : form(f) { ++form.handlerDepth_; }
+        ~Depth() {
+            if (--form.handlerDepth_ == 0 && form.closePending_) {
+                form.closePending_ = false;
+                form.CloseNow();
+            }
+        }
+    } depth(*this);
     handler();
-    --handlerDepth_;
-    if (handlerDepth_ == 0 && closePending_) {
-        closePending_ = false;
-        CloseNow();
+}
+
+template <typename Work>
+LRESULT TMainForm::AtBoundary(Work work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        try {
+            RunErrorBox(BoundaryErrorText());
+        } catch (...) {
+            // The box itself failed (no memory): nothing more can be told.
+        }
+        return 0;
     }
 }
 
@@ -408,14 +433,14 @@ LRESULT CALLBACK TMainForm::WindowProcedure(HWND window, UINT message, WPARAM w,
     }
     auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
-    return self->Handle(message, w, l);
+    return self->AtBoundary([&] { return self->Handle(message, w, l); });
 }
 
 LRESULT CALLBACK TMainForm::PanelProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
     // The panel's children report to the panel; the window handles them.
     if (message == WM_COMMAND || message == WM_NOTIFY) {
         auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self != nullptr) return self->Handle(message, w, l);
+        if (self != nullptr) return self->AtBoundary([&] { return self->Handle(message, w, l); });
     }
     return ::DefWindowProcW(window, message, w, l);
 }

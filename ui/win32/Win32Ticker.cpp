@@ -1,6 +1,6 @@
 #include "ui/win32/Win32Ticker.h"
 
-#include <mmsystem.h>
+#include "ui/win32/SystemEntries.h"
 
 namespace vellox::win32 {
 
@@ -10,7 +10,7 @@ Win32Ticker::Win32Ticker(HWND window, UINT message, std::chrono::milliseconds in
       interval_(interval),
       stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     // Waits end within a millisecond of their time while this is in force.
-    ::timeBeginPeriod(1);
+    TimeBeginPeriodFromSystem(1);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -18,7 +18,7 @@ Win32Ticker::~Win32Ticker() {
     ::SetEvent(stop_);
     thread_.join();
     ::CloseHandle(stop_);
-    ::timeEndPeriod(1);
+    TimeEndPeriodFromSystem(1);
 }
 
 void Win32Ticker::Run() {
