@@ -243,6 +243,22 @@ TEST_F(Win32Window, AnExceptionInAHandlerEndsInTheErrorBoxAndTheNextDownloadWork
     EXPECT_TRUE(form.errorBoxes.empty());
 }
 
+TEST_F(Win32Window, SpeedButtonsKeepNoFocusAndTabMovesIt) {
+    Rig form;
+    form.Show();
+    form.plug(QuickDevice());
+    form.FormActivate();
+    ASSERT_TRUE(form.run_until([&] { return ::IsWindowVisible(form.StringGrid1->window()) != 0; }));
+    ::SendMessageW(form.Verify, BM_CLICK, 0, 0);
+    EXPECT_NE(::GetFocus(), form.Verify);
+
+    ::SetFocus(form.language_button);
+    ASSERT_EQ(::GetFocus(), form.language_button);
+    ::PostMessageW(form.language_button, WM_KEYDOWN, VK_TAB, 0);
+    form.RunPendingMessages();
+    EXPECT_EQ(::GetFocus(), form.StringGrid1->window());
+}
+
 TEST_F(Win32Window, AFailureTurnsTheBarRedWithItsBox) {
     Rig form;
     sim::FirmwareSettings device = QuickDevice();

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <dbt.h>
 
 #include <string>
 
@@ -190,6 +189,8 @@ HWND TMainForm::CreateControl(std::string_view name) {
         case ControlKind::Panel:
             cls = kPanelClass;
             style |= WS_CLIPCHILDREN;
+            // Tab goes on into the panel's controls.
+            exStyle = WS_EX_CONTROLPARENT;
             break;
         case ControlKind::ListBox:
             cls = L"LISTBOX";
@@ -310,6 +311,8 @@ void TMainForm::RunPendingMessages() {
             quitCode_ = static_cast<int>(msg.wParam);
             continue;
         }
+        // Tab and the arrow keys move the focus among the controls.
+        if (window_ != nullptr && ::IsDialogMessageW(window_, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
@@ -356,6 +359,9 @@ void TMainForm::Command(HWND control, WORD code) {
         return;
     }
     if (code != BN_CLICKED) return;
+    // Speed buttons never keep the keyboard focus the click gave them: Space must not start a
+    // download from a focused Download button.
+    if (control != language_button && ::GetFocus() == control) ::SetFocus(window_);
     if (control == Write_car) {
         Guarded([this] { WRITE_24AAClick(); });
     } else if (control == Verify) {
@@ -390,14 +396,6 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             // Unless an activation came first.
             if (!FormActivated()) Guarded([this] { FormActivate(); });
             return 0;
-        case WM_DEVICECHANGE:
-            // While the HID service is there: a device node came or went. The message goes on
-            // to its normal processing.
-            if (w == DBT_DEVNODES_CHANGED && HidCtl && Platform().available()) {
-                Platform().take_device_change();
-                HidCtl->DeviceChange();
-            }
-            break;
         case WM_CLOSE: {
             bool canClose = true;
             CLOSEME(canClose);
@@ -413,11 +411,15 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_DESTROY:
+            // No more ticks for a window that is going.
+            ticker_.reset();
             if (quitOnDestroy_) ::PostQuitMessage(0);
             return 0;
-        case WM_NCDESTROY:
+        case WM_NCDESTROY: {
+            HWND going = window_;
             window_ = nullptr;
-            break;
+            return ::DefWindowProcW(going, message, w, l);
+        }
         default:
             break;
     }

@@ -130,7 +130,9 @@ Win32Gauge::Win32Gauge(HWND parent, int left, int top, int width, int height) {
 }
 
 Win32Gauge::~Win32Gauge() {
-    if (::IsWindow(window_)) {
+    // Cleared when the window went with its parent: a handle may be reused once destroyed, so
+    // IsWindow cannot tell.
+    if (window_ != nullptr) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
     }
@@ -223,6 +225,9 @@ LRESULT CALLBACK Win32Gauge::WindowProcedure(HWND window, UINT message, WPARAM w
             case WM_ERASEBKGND:
                 // The painting covers the whole rectangle.
                 return 1;
+            case WM_NCDESTROY:
+                if (self != nullptr) self->window_ = nullptr;
+                return ::DefWindowProcW(window, message, w, l);
             case WM_PAINT: {
                 PAINTSTRUCT ps;
                 HDC dc = ::BeginPaint(window, &ps);

@@ -31,7 +31,9 @@ Win32StringGrid::Win32StringGrid(HWND parent, int left, int top, int width, int 
 }
 
 Win32StringGrid::~Win32StringGrid() {
-    if (::IsWindow(window_)) {
+    // Cleared when the window went with its parent: a handle may be reused once destroyed, so
+    // IsWindow cannot tell.
+    if (window_ != nullptr) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
     }
@@ -135,6 +137,9 @@ LRESULT CALLBACK Win32StringGrid::WindowProcedure(HWND window, UINT message, WPA
         auto* self = reinterpret_cast<Win32StringGrid*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
         switch (message) {
+            case WM_NCDESTROY:
+                if (self != nullptr) self->window_ = nullptr;
+                return ::DefWindowProcW(window, message, w, l);
             case WM_PAINT: {
                 PAINTSTRUCT ps;
                 HDC dc = ::BeginPaint(window, &ps);

@@ -30,7 +30,11 @@ void Win32Ticker::Run() {
         const DWORD wait = left > 0 ? static_cast<DWORD>(left) : 0;
         if (::WaitForSingleObject(stop_, wait) == WAIT_OBJECT_0) return;
         if (Clock::now() < deadline) continue;
-        if (!pending_.exchange(true)) ::PostMessageW(window_, message_, 0, 0);
+        // A post that fails (a full queue) must not leave the flag set: no tick would ever
+        // be posted again.
+        if (!pending_.exchange(true) && !::PostMessageW(window_, message_, 0, 0)) {
+            pending_.store(false);
+        }
         deadline += interval_;
         // After a stall (a modal loop, a busy machine), carry on from now rather than firing
         // the missed ticks in a burst.
