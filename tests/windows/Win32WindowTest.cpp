@@ -274,7 +274,7 @@ TEST_F(Win32Window, ClosingDuringADownloadLetsItFinishThenCloses) {
     Rig form(/*startTimers=*/false, /*quitOnDestroy=*/true);
     sim::FirmwareSettings device = QuickDevice();
     device.faults.wrong_verify_sum = true;
-    bool goneWhileBusy = false, shownWhileClosing = false;
+    bool goneWhileBusy = false, hiddenWhileClosing = false;
     form.onPump = [&] {
         if (!form.closeRequested() && form.window() != nullptr &&
             StatusText(form.StatusBar1) == "Writing......") {
@@ -282,13 +282,13 @@ TEST_F(Win32Window, ClosingDuringADownloadLetsItFinishThenCloses) {
         }
         if (form.closeRequested() && form.Download().Busy) {
             goneWhileBusy |= form.window() == nullptr;
-            shownWhileClosing |= form.window() != nullptr && ::IsWindowVisible(form.window());
+            hiddenWhileClosing |= form.window() != nullptr && !::IsWindowVisible(form.window());
         }
     };
     const auto image = DownloadInto(form, device);
     EXPECT_TRUE(form.closeRequested());
     EXPECT_FALSE(goneWhileBusy) << "the window stays until the download returns";
-    EXPECT_FALSE(shownWhileClosing) << "but it is out of sight at once";
+    EXPECT_FALSE(hiddenWhileClosing) << "and in sight, so that no one unplugs the device";
     EXPECT_EQ(form.window(), nullptr) << "the window went once the download had returned";
     EXPECT_FALSE(form.Download().Busy);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), form.firmware->flash().begin()))

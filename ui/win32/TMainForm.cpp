@@ -402,9 +402,10 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             if (!canClose) return 0;
             if (handlerDepth_ > 0) {
                 // A handler is waiting in a nested loop (a download): it runs on to its end,
-                // and the window goes when it returns.
+                // and the window goes when it returns. It stays in sight meanwhile, with its
+                // gauge: a user who saw it gone would unplug the device or start a second
+                // copy that talks to it.
                 closePending_ = true;
-                ::ShowWindow(window_, SW_HIDE);
             } else {
                 CloseNow();
             }
