@@ -81,7 +81,7 @@ std::string access_advice([[maybe_unused]] const std::string& path) {
 CliSession::CliSession(const CliOptions& options, const CliStreams& io)
     : options_(options),
       io_(io),
-      progress_(progress_mode(options, io), io.out, io.err),
+      progress_(progress_mode(options, io), io.out, io.err, io.terminal_escapes),
       host_(progress_, io.err, options.trace) {
     set_up_platform();
     controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);

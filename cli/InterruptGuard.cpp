@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "cli/WindowsConsole.h"
 #else
 #include <signal.h>
 #include <unistd.h>
@@ -38,6 +40,7 @@ BOOL WINAPI console_control(DWORD event) {
         return TRUE;
     }
     say(abandoned_text);
+    restore_console();
     // Not ExitProcess: the main thread may hold a lock that the exit path would wait for.
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(to_int(ExitCode::Interrupted)));
     return TRUE;
