@@ -295,7 +295,7 @@ void CliSession::DeviceChanged(THidDeviceController* Sender) {
     int chosen = -1;
     for (std::size_t i = 0; i < dialogue_->DevListBox.size(); ++i) {
         const auto& record = dialogue_->DevListBox[i].record;
-        if (record && record->PnPInfo().DevicePath == *options_.device) {
+        if (record && platform_->same_device_path(record->PnPInfo().DevicePath, *options_.device)) {
             chosen = static_cast<int>(i);
             break;
         }

@@ -91,6 +91,10 @@ class HidPlatform {
     virtual bool is_gone_error(std::uint32_t error) const;
     // This platform's own code for "the interface is not there".
     virtual std::uint32_t gone_error() const;
+    // Whether two device paths name the same interface (Windows compares them ignoring case).
+    virtual bool same_device_path(const std::string& a, const std::string& b) const {
+        return a == b;
+    }
 
     // What becomes signalled when HID interfaces may have come or gone, for the host's loop to
     // wait on (see hid_wait_signalled); NoHidWaitable when the platform offers none.

@@ -2,6 +2,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -101,6 +102,16 @@ LRESULT CALLBACK WindowsHidPlatform::window_procedure(HWND window, UINT message,
         if (self != nullptr) self->change_.raise();
     }
     return ::DefWindowProcW(window, message, w, l);
+}
+
+bool WindowsHidPlatform::same_device_path(const std::string& a, const std::string& b) const {
+    // Device paths are ASCII, and Windows names are case-insensitive.
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
 }
 
 bool WindowsHidPlatform::is_gone_error(std::uint32_t error) const {

@@ -45,6 +45,9 @@ echo "== info"
 start_device a; wait_plugged a
 out=$(cli info 2>&1) || fail "info exited $?"
 grep -q "Product identifier: V201" <<<"$out" || fail "info: $out"
+# Windows device paths are case-insensitive: --device in other case names the same device.
+path=$(cli list | head -1 | cut -d' ' -f1)
+out=$(cli --device="${path^^}" info 2>&1) || fail "--device ${path^^}: exit $?: $out"
 stop_device a
 
 echo "== download of the sample image; the flash equals the image"
