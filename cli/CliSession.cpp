@@ -36,7 +36,7 @@ std::string hex4(std::uint16_t value) {
 }
 
 // The serial number field of the information reply as the device sent it, without the blanks
-// and zeros that pad it.
+// and zeros that pad it; raw bytes.
 std::string serial_number(const DeviceDialogue& dialogue) {
     constexpr std::size_t first = 46;
     constexpr std::size_t length = 16;
@@ -401,14 +401,15 @@ int CliSession::run_info() {
             json.begin_object().key("label").value(label).key("value").value(value).end_object();
         }
         json.end_array();
-        json.key("product_id").value(d.ProductId);
-        json.key("serial").value(serial_number(d));
+        json.key("product_id").value(platform_->device_text(d.ProductId));
+        json.key("serial").value(platform_->device_text(serial_number(d)));
         json.key("capacity").value(d.FlashSize).end_object();
         print_json(json.text());
     } else {
         for (const auto& [label, value] : fields)
-            io_.out << label << ": " << printable(value) << '\n';
-        io_.out << "Product identifier: " << printable(d.ProductId) << '\n';
+            io_.out << label << ": " << printable_text(value) << '\n';
+        io_.out << "Product identifier: " << printable_text(platform_->device_text(d.ProductId))
+                << '\n';
         io_.out << "Capacity: " << d.FlashSize << " bytes\n" << std::flush;
         if (!grid.visible) host_.say("The device keeps its information fields hidden.");
     }
@@ -425,8 +426,8 @@ int CliSession::run_download() {
         JsonWriter json;
         json.begin_object().key("event").value("device");
         json.key("path").value(dialogue_->SelectedDevice->PnPInfo().DevicePath);
-        json.key("product_id").value(dialogue_->ProductId);
-        json.key("serial").value(serial_number(*dialogue_));
+        json.key("product_id").value(platform_->device_text(dialogue_->ProductId));
+        json.key("serial").value(platform_->device_text(serial_number(*dialogue_)));
         json.key("capacity").value(dialogue_->FlashSize).end_object();
         print_json(json.text());
     }

@@ -39,6 +39,9 @@ class WatchedHidPlatform : public HidPlatform {
     std::uint32_t last_error() const override { return inner_.last_error(); }
     bool is_gone_error(std::uint32_t error) const override { return inner_.is_gone_error(error); }
     std::uint32_t gone_error() const override { return inner_.gone_error(); }
+    std::string device_text(std::string_view bytes) const override {
+        return inner_.device_text(bytes);
+    }
     bool same_device_path(const std::string& a, const std::string& b) const override {
         return inner_.same_device_path(a, b);
     }

@@ -14,11 +14,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hid/HidChangeSignal.h"
 #include "hid/HidTypes.h"
 #include "hid/THidPnPInfo.h"
+
+// Each byte as the Latin-1 character of its value, in UTF-8.
+std::string latin1_to_utf8(std::string_view bytes);
 
 enum class HidOpenMode {
     ReadWrite,  // queries, writes and reads
@@ -91,6 +95,9 @@ class HidPlatform {
     virtual bool is_gone_error(std::uint32_t error) const;
     // This platform's own code for "the interface is not there".
     virtual std::uint32_t gone_error() const;
+    // A text field the device sent, in single-byte characters, as UTF-8 to show: Latin-1 (see
+    // latin1_to_utf8), on Windows the ANSI code page.
+    virtual std::string device_text(std::string_view bytes) const { return latin1_to_utf8(bytes); }
     // Whether two device paths name the same interface (Windows compares them ignoring case).
     virtual bool same_device_path(const std::string& a, const std::string& b) const {
         return a == b;

@@ -104,6 +104,20 @@ LRESULT CALLBACK WindowsHidPlatform::window_procedure(HWND window, UINT message,
     return ::DefWindowProcW(window, message, w, l);
 }
 
+std::string WindowsHidPlatform::device_text(std::string_view bytes) const {
+    // The ANSI code page, as the system's own programs show such bytes; UTF-8 to the callers.
+    const int size = static_cast<int>(bytes.size());
+    const int wide_size = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (size == 0 || wide_size <= 0) return latin1_to_utf8(bytes);
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), wide_size);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr,
+                                        nullptr);
+    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, text.data(), n, nullptr, nullptr);
+    return text;
+}
+
 bool WindowsHidPlatform::same_device_path(const std::string& a, const std::string& b) const {
     // Device paths are ASCII, and Windows names are case-insensitive.
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
