@@ -229,7 +229,8 @@ TEST_F(Win32Window, AnExceptionInAHandlerEndsInTheErrorBoxAndTheNextDownloadWork
     form.errorBoxes.clear();
     const auto image = sim::make_sample_image(20 * 1024, "V201");
     std::ofstream(form.file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
     struct Tick {
         static void CALLBACK Post(HWND w, UINT, UINT_PTR, DWORD) {
             ::PostMessageW(w, WM_APP + 10, 0, 0);
