@@ -254,10 +254,13 @@ TEST(WindowProgram, StartedMinimisedOrMaximisedTheDemoListsItsDevice) {
         ASSERT_NE(form, nullptr);
         // The demo's device selected and its information shown, as only the first activation
         // (which starts following device changes) brings about.
-        HWND panel = ::FindWindowExA(form, nullptr, "TPanel", nullptr);
-        ASSERT_NE(panel, nullptr);
-        HWND grid = ::FindWindowExA(panel, nullptr, "TStringGrid", nullptr);
-        ASSERT_NE(grid, nullptr);
+        // Found as soon as it is created: its controls may come a moment later.
+        HWND grid = nullptr;
+        ASSERT_TRUE(WaitUntil([&] {
+            HWND panel = ::FindWindowExA(form, nullptr, "TPanel", nullptr);
+            grid = ::FindWindowExA(panel, nullptr, "TStringGrid", nullptr);
+            return grid != nullptr;
+        }));
         EXPECT_TRUE(WaitUntil([&] {
             return Narrow(Text(grid)).find("\r\nProduct ID\tV201\r\n") != std::string::npos;
         })) << "the device was never shown";

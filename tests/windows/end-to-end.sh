@@ -46,7 +46,7 @@ start_device a; wait_plugged a
 out=$(cli info 2>&1) || fail "info exited $?"
 grep -q "Product identifier: V201" <<<"$out" || fail "info: $out"
 # Windows device paths are case-insensitive: --device in other case names the same device.
-path=$(cli list | head -1 | cut -d' ' -f1)
+path=$(cut -d' ' -f1 "$work/dev/a.dev")
 out=$(cli --device="${path^^}" info 2>&1) || fail "--device ${path^^}: exit $?: $out"
 stop_device a
 
