@@ -111,8 +111,8 @@ std::string WindowsHidPlatform::device_text(std::string_view bytes) const {
     if (size == 0 || wide_size <= 0) return latin1_to_utf8(bytes);
     std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), wide_size);
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, text.data(), n, nullptr, nullptr);
     return text;
