@@ -109,9 +109,14 @@ std::wstring StatusText(HWND form) {
 // One started program; ended by force only when a test failed to end it.
 class Program {
   public:
-    explicit Program(const std::wstring& commandLine) {
+    // `show`: the window state the starter asks for, as a shortcut's "Run:" or `start /min`.
+    explicit Program(const std::wstring& commandLine, int show = -1) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        if (show >= 0) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = static_cast<WORD>(show);
+        }
         std::wstring line = commandLine;
         started_ = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                     nullptr, &startup, &info_) != FALSE;
@@ -238,6 +243,30 @@ TEST(WindowProgram, TwoRunAtOnceAndBothCloseCleanly) {
     EXPECT_EQ(VelloxWindows(first.pid()).size() + VelloxWindows(second.pid()).size(), 2u);
     EXPECT_EQ(first.CloseAndWait(), 0);
     EXPECT_EQ(second.CloseAndWait(), 0);
+}
+
+TEST(WindowProgram, StartedMinimisedOrMaximisedTheDemoListsItsDevice) {
+    for (const int show : {SW_SHOWMINNOACTIVE, SW_SHOWMAXIMIZED}) {
+        SCOPED_TRACE(show);
+        Program demo(Quoted(WindowsPath(VELLOX_DEMO_EXE)) + L" --plug-after=200", show);
+        ASSERT_TRUE(demo.started());
+        HWND form = demo.Window();
+        ASSERT_NE(form, nullptr);
+        // The demo's device selected and its information shown, as only the first activation
+        // (which starts following device changes) brings about.
+        // Found as soon as it is created: its controls may come a moment later.
+        HWND grid = nullptr;
+        ASSERT_TRUE(WaitUntil([&] {
+            HWND panel = ::FindWindowExA(form, nullptr, "TPanel", nullptr);
+            grid = ::FindWindowExA(panel, nullptr, "TStringGrid", nullptr);
+            return grid != nullptr;
+        }));
+        EXPECT_TRUE(WaitUntil([&] {
+            return Narrow(Text(grid)).find("\r\nProduct ID\tV201\r\n") != std::string::npos;
+        })) << "the device was never shown";
+        EXPECT_FALSE(::IsZoomed(form));
+        EXPECT_EQ(demo.CloseAndWait(), 0);
+    }
 }
 
 TEST(WindowProgram, DemoDownloadsTheSampleAndShowsTheDevicesInformation) {
