@@ -18,7 +18,7 @@ namespace {
 struct Interrupted {
     int code = -1;
     std::vector<std::string> out;
-    std::string last_err;
+    std::string err;  // every line of standard error
 };
 
 Interrupted download_interrupted(int interrupts) {
@@ -53,11 +53,10 @@ Interrupted download_interrupted(int interrupts) {
         pollfd fds[2] = {{cli->out_fd(), POLLIN, 0}, {cli->err_fd(), POLLIN, 0}};
         ::poll(fds, 2, 1000);
         for (std::string& line : cli->read_out()) r.out.push_back(std::move(line));
-        cli->read_err();
+        for (std::string& line : cli->read_err()) r.err += line + '\n';
     }
     cli->reap();
     r.code = cli->exited() ? cli->exit_code() : -cli->signal();
-    r.last_err = cli->last_err_line();
     return r;
 }
 
@@ -68,11 +67,11 @@ TEST(CliInterrupt, TheFirstLetsTheDownloadFinishAndTheSecondAbandonsIt) {
     const auto result = JsonLine::parse(once.out.back());
     ASSERT_TRUE(result);
     EXPECT_EQ(result->flag("ok"), true);
-    EXPECT_NE(once.last_err.find("the download will finish"), std::string::npos) << once.last_err;
+    EXPECT_NE(once.err.find("the download will finish"), std::string::npos) << once.err;
 
     const Interrupted twice = download_interrupted(2);
     EXPECT_EQ(twice.code, to_int(ExitCode::Interrupted));
-    EXPECT_NE(twice.last_err.find("download abandoned"), std::string::npos) << twice.last_err;
+    EXPECT_NE(twice.err.find("download abandoned"), std::string::npos) << twice.err;
 }
 
 }  // namespace
