@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -167,7 +168,12 @@ class Program {
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-std::wstring Vellox() { return Quoted(WindowsPath(VELLOX_EXE)); }
+// The tree's vellox.exe, or the copy named by VELLOX_EXE_UNDER_TEST (installer.sh runs the
+// installed one).
+std::wstring Vellox() {
+    const char* other = std::getenv("VELLOX_EXE_UNDER_TEST");
+    return Quoted(WindowsPath(other != nullptr && *other != '\0' ? other : VELLOX_EXE));
+}
 
 // A top-level window of this thread's own, standing in for the other tool's.
 class StandIn {
