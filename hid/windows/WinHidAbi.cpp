@@ -4,11 +4,10 @@
 // 64-bit build and then break every call on a user's machine.
 #include <windows.h>
 // After windows.h, which they need.
-#include <hidusage.h>
-// After hidusage.h, which it needs.
-#include <hidpi.h>
-#include <hidsdi.h>
 #include <setupapi.h>
+extern "C" {  // this header of the platform leaves out the C++ guard its siblings have
+#include <hidsdi.h>
+}
 
 #include <cstddef>
 #include <type_traits>
