@@ -57,7 +57,7 @@ done
 (cd "$stage" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initrd.gz"
 
 # -accel kvm hangs on our machines; TCG is slow but sure.
-timeout "$timeout_s" qemu-system-x86_64 -accel tcg -cpu max -smp 2 -m 1024 -nographic \
+timeout "$timeout_s" qemu-system-x86_64 -accel tcg -smp 2 -m 1024 -nographic \
   -nic none -no-reboot -kernel "$KERNEL" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 quiet panic=-1" "${qemu_shares[@]}" </dev/null 2>&1 |
   tr -d '\r' | tee "$work/console.log" || true

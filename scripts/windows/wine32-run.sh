@@ -4,7 +4,10 @@
 #   wine32-run.sh prefix DIR    makes a win32 prefix in DIR
 #   wine32-run.sh tests TREE    every test labelled windows of the 32-bit tree TREE, on Xvfb, in
 #                               the prefix TREE/wine-prefix with its server held for the run
-# VELLOX_WINE_UNDER_TCG=1 (set by the guest) leaves out what cannot keep up there.
+# VELLOX_WINE_UNDER_TCG=1 (set by the guest) leaves out the tests that drive an emulated device
+# at full rate under hang guards made for native speed: under TCG on a loaded 2-core machine
+# the device drops reports and the guards (10 s, 120 s) run out. They are plain C++ that the
+# Linux stages run too, and they run here whenever the kernel runs 32-bit programs.
 set -euo pipefail
 export WINEDEBUG=-all
 # After a crash wine's debugger would wait for someone (more than 10 min under TCG): no
@@ -31,9 +34,15 @@ case ${1:-} in
       # --init: that starts a second service manager beside the first, and some 10 s later
       # wine's HID devices are gone for the rest of the run.
       timeout 300 "$wine" wineboot </dev/null >/dev/null 2>&1
-      cd "$tree" && ctest --output-on-failure -j2 --timeout 600 -L windows
+      local left_out=()
+      if [ -n "${VELLOX_WINE_UNDER_TCG:-}" ]; then
+        echo "wine32: under emulation, left out: $tcg_left_out"
+        left_out=(-E "^($tcg_left_out)\$")
+      fi
+      cd "$tree" && ctest --output-on-failure -j2 --timeout 600 -L windows "${left_out[@]}"
     }
-    export tree wine
+    tcg_left_out='cli_tests|vellox_hid_tests|firmware_tests|WindowsEndToEnd'
+    export tree wine tcg_left_out
     xvfb-run -a bash -c "set -euo pipefail; $(declare -f run); run"
     ;;
   *)

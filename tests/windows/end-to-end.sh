@@ -55,15 +55,10 @@ stop_device b
 size=$(stat -c %s "$image")
 cmp -n "$size" "$image" "$work/b.flash" || fail "flash differs from the image"
 
-if [ -n "${VELLOX_WINE_UNDER_TCG:-}" ]; then
-  # Emulated, the pipe device cannot keep up and drops reports; natively this runs.
-  echo "== noise before every reply: left out under QEMU's emulation"
-else
-  echo "== noise before every reply"
-  start_device c --settings=fault=noise; wait_plugged c
-  out=$(cli download "$(winpath "$image")" 2>&1) || fail "noisy download exited $?: $out"
-  stop_device c
-fi
+echo "== noise before every reply"
+start_device c --settings=fault=noise; wait_plugged c
+out=$(cli download "$(winpath "$image")" 2>&1) || fail "noisy download exited $?: $out"
+stop_device c
 
 echo "== unplug while writing: no hang"
 # 11 when the device-change broadcast is handled before the next write, 12 when that write
