@@ -26,6 +26,11 @@ if mount -t 9p -o "$options,ro" hostroot /host; then
   mount -t devtmpfs dev /host/dev
   mkdir -p /host/dev/pts /host/dev/shm
   mount -t devpts devpts /host/dev/pts
+  # What udev would add: bash's <(...) opens /dev/fd/N.
+  ln -s /proc/self/fd /host/dev/fd
+  ln -s /proc/self/fd/0 /host/dev/stdin
+  ln -s /proc/self/fd/1 /host/dev/stdout
+  ln -s /proc/self/fd/2 /host/dev/stderr
   mount -t tmpfs shm /host/dev/shm
   if [ "$ok" = yes ]; then
     chroot /host /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp LANG=C.UTF-8 \

@@ -60,7 +60,7 @@ done
 timeout "$timeout_s" qemu-system-x86_64 -accel tcg -smp 2 -m 1024 -nographic \
   -nic none -no-reboot -kernel "$KERNEL" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 quiet panic=-1" "${qemu_shares[@]}" </dev/null 2>&1 |
-  tr -d '\r' | tee "$work/console.log" || true
+  sed -u 's/\r//g' | tee "$work/console.log" || true
 code=$(sed -n 's/.*VELLOX-GUEST-EXIT \([0-9]*\).*/\1/p' "$work/console.log" | tail -n1)
 if [ -z "$code" ]; then
   echo "wine32-guest: the guest did not finish" >&2
