@@ -176,6 +176,9 @@ TEST_F(Win32Window, StartsAsTheLayoutSays) {
     EXPECT_TRUE(above(form.StatusBar1, form.Panel2));
 }
 
+// Named and CALLBACK: a lambda would convert to a cdecl pointer, wrong for 32-bit stdcall.
+void CALLBACK PostTick(HWND w, UINT, UINT_PTR, DWORD) { ::PostMessageW(w, WM_APP + 10, 0, 0); }
+
 // Plugs the device, waits for its information, then clicks Download with a 20 KiB image. The
 // click runs the whole download in its handler, with the timers ticking in between.
 std::vector<std::uint8_t> DownloadInto(Rig& form, const sim::FirmwareSettings& device) {
@@ -187,9 +190,7 @@ std::vector<std::uint8_t> DownloadInto(Rig& form, const sim::FirmwareSettings& d
     form.file = std::filesystem::temp_directory_path() / "vellox-win32-window-test.bin";
     std::ofstream(form.file, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    const UINT_PTR ticker = ::SetTimer(form.window(), 1, 10, [](HWND w, UINT, UINT_PTR, DWORD) {
-        ::PostMessageW(w, WM_APP + 10, 0, 0);
-    });
+    const UINT_PTR ticker = ::SetTimer(form.window(), 1, 10, PostTick);
     ::SendMessageW(form.Write_car, BM_CLICK, 0, 0);
     ::KillTimer(form.window(), ticker);
     std::filesystem::remove(form.file);
