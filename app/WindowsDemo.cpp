@@ -14,6 +14,7 @@
 #include "firmware/ImageFile.h"
 #include "sim/EmulatedFirmware.h"
 #include "sim/VirtualHidPlatform.h"
+#include "ui/win32/CallbackBoundary.h"
 #include "ui/win32/TMainForm.h"
 #include "ui/win32/WideText.h"
 
@@ -43,11 +44,14 @@ Demo* g_demo = nullptr;
 
 void CALLBACK PlugDevice(HWND, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(nullptr, timer);
-    sim::VirtualDeviceSetup setup;
-    setup.product_name = "Vellox emulated device";
-    setup.exclusive = g_demo->firmware->settings().faults.query_only;
-    setup.locked_elsewhere = g_demo->firmware->settings().faults.locked_elsewhere;
-    g_demo->platform->plug(setup, g_demo->firmware);
+    vellox::win32::CatchAtBoundary(0, [] {
+        sim::VirtualDeviceSetup setup;
+        setup.product_name = "Vellox emulated device";
+        setup.exclusive = g_demo->firmware->settings().faults.query_only;
+        setup.locked_elsewhere = g_demo->firmware->settings().faults.locked_elsewhere;
+        g_demo->platform->plug(setup, g_demo->firmware);
+        return 0;
+    });
 }
 
 void CALLBACK PressDownload(HWND, UINT, UINT_PTR timer, DWORD) {

@@ -83,8 +83,14 @@ bool CliEventLoop::wait_for_device_change(const std::function<bool()>& done,
     while (!done()) {
         dispatcher_.run_pending();
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || change == NoHidWaitable) break;
-        if (hid_wait_signalled(change, left) && platform_.take_device_change()) {
+        if (left.count() <= 0) break;
+        // The notice alone is not relied on (a broadcast can be missed, a platform may have
+        // none): without one, a rescan about once a second.
+        const auto wait = std::min(left, RescanPeriod);
+        if (change == NoHidWaitable) {
+            std::this_thread::sleep_for(wait);
+            controller_.DeviceChange();
+        } else if (!hid_wait_signalled(change, wait) || platform_.take_device_change()) {
             controller_.DeviceChange();
         }
     }

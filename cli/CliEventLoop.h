@@ -18,6 +18,8 @@ class CliEventLoop {
   public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds TickLength{10};
+    // How often a wait for a device rescans when no notice came.
+    static constexpr std::chrono::milliseconds RescanPeriod{1000};
 
     CliEventLoop(PlainHidDispatcher& dispatcher, HidPlatform& platform,
                  THidDeviceController& controller);
@@ -35,8 +37,8 @@ class CliEventLoop {
     // tick is due, so waiting loops do not spin a core.
     void pump();
 
-    // Blocks on the hotplug signal (no polling) until `done()` holds or `deadline` passes;
-    // each notification rescans. Returns done().
+    // Blocks on the hotplug signal until `done()` holds or `deadline` passes; each notification
+    // rescans, and so does each RescanPeriod without one. Returns done().
     bool wait_for_device_change(const std::function<bool()>& done, Clock::time_point deadline);
 
     // Rescans if the hotplug signal is raised now; true when it did.

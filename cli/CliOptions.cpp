@@ -269,6 +269,7 @@ std::string help_text() {
         "  16 \"Verify error\"   20 \"Write  error __\"   21 \"other error\"\n"
         "  22 another program is flashing the device (nothing was sent)\n"
         "  23 station: a worker was cut short (past its deadline, or the third Ctrl-C)\n"
+        "  130 a second Ctrl+C abandoned the download (the first lets it finish)\n"
         "\n"
         "SETTINGS of --simulate: comma-separated key=value pairs, for example\n"
         "  --simulate=product=E201,capacity=64K,fault=no-finish-reply\n"

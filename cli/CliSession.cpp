@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "cli/InfoLabels.h"
+#include "cli/InterruptGuard.h"
 #include "cli/JsonWriter.h"
 #include "cli/PrintableText.h"
 #include "firmware/ImageFile.h"
@@ -35,7 +36,7 @@ std::string hex4(std::uint16_t value) {
 }
 
 // The serial number field of the information reply as the device sent it, without the blanks
-// and zeros that pad it.
+// and zeros that pad it; raw bytes.
 std::string serial_number(const DeviceDialogue& dialogue) {
     constexpr std::size_t first = 46;
     constexpr std::size_t length = 16;
@@ -80,7 +81,7 @@ std::string access_advice([[maybe_unused]] const std::string& path) {
 CliSession::CliSession(const CliOptions& options, const CliStreams& io)
     : options_(options),
       io_(io),
-      progress_(progress_mode(options, io), io.out, io.err),
+      progress_(progress_mode(options, io), io.out, io.err, io.terminal_escapes),
       host_(progress_, io.err, options.trace) {
     set_up_platform();
     controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);
@@ -144,16 +145,34 @@ void CliSession::dump_simulated_flash() {
 
 int CliSession::run() {
     int code = to_int(ExitCode::Failure);
+    // A system whose HID service cannot be bound would otherwise only say "No HID device".
+    const std::string unbound = system_platform_ && !system_platform_->available()
+                                    ? system_platform_->unavailable_reason()
+                                    : std::string();
+    if (!unbound.empty()) {
+        host_.say("vellox-cli: " + unbound);
+        return json_failure(code, unbound);
+    }
     switch (options_.command) {
         case Command::List:
             code = run_list();
             break;
-        case Command::Info:
+        case Command::Info: {
+            const InterruptGuard guard(
+                interrupt_line("interrupted: the query will finish; a second Ctrl+C abandons it."),
+                interrupt_line("query abandoned."));
             code = run_info();
             break;
-        case Command::Download:
+        }
+        case Command::Download: {
+            // Ending at once would leave the device erased and half written, with no word.
+            const InterruptGuard guard(
+                interrupt_line("interrupted: the download will finish; a second Ctrl+C "
+                               "abandons it and leaves the device incomplete."),
+                interrupt_line("download abandoned; the device is left incomplete."));
             code = run_download();
             break;
+        }
         case Command::None:
         case Command::Station:  // runs without a session of its own
             break;
@@ -166,6 +185,11 @@ int CliSession::run() {
 }
 
 void CliSession::pump() { loop_->pump(); }
+
+std::string CliSession::interrupt_line(std::string_view text) const {
+    // On a terminal the progress line may be open: the message starts a line of its own.
+    return std::string(io_.err_is_terminal ? "\n" : "") + "vellox-cli: " + std::string(text) + '\n';
+}
 
 void CliSession::print_json(const std::string& object) { io_.out << object << '\n' << std::flush; }
 
@@ -272,7 +296,7 @@ void CliSession::DeviceChanged(THidDeviceController* Sender) {
     int chosen = -1;
     for (std::size_t i = 0; i < dialogue_->DevListBox.size(); ++i) {
         const auto& record = dialogue_->DevListBox[i].record;
-        if (record && record->PnPInfo().DevicePath == *options_.device) {
+        if (record && platform_->same_device_path(record->PnPInfo().DevicePath, *options_.device)) {
             chosen = static_cast<int>(i);
             break;
         }
@@ -402,14 +426,15 @@ int CliSession::run_info() {
             json.begin_object().key("label").value(label).key("value").value(value).end_object();
         }
         json.end_array();
-        json.key("product_id").value(d.ProductId);
-        json.key("serial").value(serial_number(d));
+        json.key("product_id").value(platform_->device_text(d.ProductId));
+        json.key("serial").value(platform_->device_text(serial_number(d)));
         json.key("capacity").value(d.FlashSize).end_object();
         print_json(json.text());
     } else {
         for (const auto& [label, value] : fields)
-            io_.out << label << ": " << printable(value) << '\n';
-        io_.out << "Product identifier: " << printable(d.ProductId) << '\n';
+            io_.out << label << ": " << printable_text(value) << '\n';
+        io_.out << "Product identifier: " << printable_text(platform_->device_text(d.ProductId))
+                << '\n';
         io_.out << "Capacity: " << d.FlashSize << " bytes\n" << std::flush;
         if (!grid.visible) host_.say("The device keeps its information fields hidden.");
     }
@@ -428,8 +453,8 @@ int CliSession::run_download() {
         JsonWriter json;
         json.begin_object().key("event").value("device");
         json.key("path").value(dialogue_->SelectedDevice->PnPInfo().DevicePath);
-        json.key("product_id").value(dialogue_->ProductId);
-        json.key("serial").value(serial_number(*dialogue_));
+        json.key("product_id").value(platform_->device_text(dialogue_->ProductId));
+        json.key("serial").value(platform_->device_text(serial_number(*dialogue_)));
         json.key("capacity").value(dialogue_->FlashSize).end_object();
         print_json(json.text());
     }

@@ -61,6 +61,8 @@ class CliSession {
     int dialogue_failure(std::int32_t status);
 
     void pump();
+    // A whole line for the interrupt handler to write as it stands.
+    std::string interrupt_line(std::string_view text) const;
     void print_json(const std::string& object);
     int json_failure(int code, std::string_view message);
 

@@ -19,6 +19,9 @@ enum class ExitCode : int {
     DialogueBase = 10,
     DeviceBusy = 22,  // another Vellox program is flashing the device; nothing was sent
     WorkerCut = 23,  // station: a worker cut short (past its deadline, or the third Ctrl-C)
+    // A second Ctrl+C (SIGINT, SIGTERM) abandoned a download or query: the device may be left
+    // erased or half written. The shells' code for an interrupt.
+    Interrupted = 130,
 };
 
 constexpr int to_int(ExitCode code) { return static_cast<int>(code); }

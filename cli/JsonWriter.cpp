@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/PrintableText.h"
+
 namespace vellox::cli {
 
 void JsonWriter::separate() {
@@ -75,8 +77,23 @@ JsonWriter& JsonWriter::null() {
 
 std::string JsonWriter::quote(std::string_view text) {
     std::string out = "\"";
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
+        // UTF-8 text (device texts are made so by the platform) goes as it is, C1 controls
+        // apart; a byte that starts no well-formed sequence is the code point of its number.
+        if (const std::size_t length = byte >= 0x80 ? utf8_length_at(text, i) : 1; length > 1) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (byte == 0xC2 && next < 0xA0) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04X", next);
+                out += buf;
+            } else {
+                out.append(text.substr(i, length));
+            }
+            i += length - 1;
+            continue;
+        }
         switch (c) {
             case '"':
                 out += "\\\"";

@@ -1,8 +1,9 @@
 #pragma once
 // A small writer of compact JSON text, enough for the command line's objects and event lines.
-// Strings are escaped byte for byte: device texts are single-byte characters, so a byte of
-// 0x80 and above is written as the code point of the same number (\u0080..\u00FF), never
-// as a broken UTF-8 sequence.
+// Strings are UTF-8 (device texts are made so by the platform): well-formed sequences go as
+// they are; control characters are escaped, C1 ones too; a byte that starts no well-formed
+// sequence is written as the code point of the same number (\u0080..\u00FF), never as a
+// broken UTF-8 sequence.
 
 #include <cstdint>
 #include <string>

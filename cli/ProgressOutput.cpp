@@ -1,5 +1,7 @@
 #include "cli/ProgressOutput.h"
 
+#include <string>
+
 #include "cli/JsonWriter.h"
 
 namespace vellox::cli {
@@ -13,13 +15,21 @@ int ProgressOutput::percent() const {
 void ProgressOutput::show() {
     const int pct = percent();
     switch (mode_) {
-        case Mode::Terminal:
-            // \x1b[K clears what a longer earlier text left on the line.
-            err_ << '\r' << phase_;
-            if (pct >= 0) err_ << ' ' << pct << '%';
-            err_ << "\x1b[K" << std::flush;
+        case Mode::Terminal: {
+            std::string line = phase_;
+            if (pct >= 0) line += ' ' + std::to_string(pct) + '%';
+            // Clears what a longer earlier text left on the line.
+            err_ << '\r' << line;
+            if (escapes_) {
+                err_ << "\x1b[K";
+            } else if (shown_length_ > line.size()) {
+                err_ << std::string(shown_length_ - line.size(), ' ');
+            }
+            err_ << std::flush;
+            shown_length_ = line.size();
             line_open_ = true;
             break;
+        }
         case Mode::Lines:
             break;  // only phases get a line
         case Mode::Json:
@@ -68,6 +78,7 @@ void ProgressOutput::gauge_progress(std::uint32_t value) {
 void ProgressOutput::finish() {
     if (line_open_) err_ << '\n' << std::flush;
     line_open_ = false;
+    shown_length_ = 0;
 }
 
 }  // namespace vellox::cli

@@ -14,9 +14,11 @@ class ProgressOutput {
   public:
     enum class Mode { Terminal, Lines, Json };
 
-    // Text modes write to `err`; Json writes its event lines to `out`.
-    ProgressOutput(Mode mode, std::ostream& out, std::ostream& err)
-        : mode_(mode), out_(out), err_(err) {}
+    // Text modes write to `err`; Json writes its event lines to `out`. `escapes`: the terminal
+    // understands ESC [K (not a Windows 7 console, nor the classic Windows 10/11 one), else a
+    // redrawn line is cleared with spaces.
+    ProgressOutput(Mode mode, std::ostream& out, std::ostream& err, bool escapes = true)
+        : mode_(mode), out_(out), err_(err), escapes_(escapes) {}
 
     void phase(std::string_view text);
     void gauge_visible(bool visible);
@@ -41,6 +43,8 @@ class ProgressOutput {
     bool progress_fresh_ = false;
     int shown_percent_ = -1;
     bool line_open_ = false;
+    bool escapes_;
+    std::size_t shown_length_ = 0;  // of the line drawn last, for clearing it with spaces
 };
 
 }  // namespace vellox::cli

@@ -37,6 +37,15 @@ class WatchedHidPlatform : public HidPlatform {
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
     std::unique_ptr<HidWaker> make_waker() override { return inner_.make_waker(); }
     std::uint32_t last_error() const override { return inner_.last_error(); }
+    bool is_gone_error(std::uint32_t error) const override { return inner_.is_gone_error(error); }
+    std::uint32_t gone_error() const override { return inner_.gone_error(); }
+    std::string device_text(std::string_view bytes) const override {
+        return inner_.device_text(bytes);
+    }
+    bool same_device_path(const std::string& a, const std::string& b) const override {
+        return inner_.same_device_path(a, b);
+    }
+    std::string unavailable_reason() const override { return inner_.unavailable_reason(); }
     HidWaitable device_change_waitable() const override { return inner_.device_change_waitable(); }
     bool take_device_change() override { return inner_.take_device_change(); }
     std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,

@@ -12,6 +12,8 @@ struct CliStreams {
     std::ostream& out;
     std::ostream& err;
     bool err_is_terminal = false;
+    // The terminal understands escape sequences (ESC [K); a Windows console may not.
+    bool terminal_escapes = true;
 };
 
 int run_cli(std::span<const std::string> args, const CliStreams& io);

@@ -9,12 +9,14 @@
 #include <windows.h>
 
 #include "cli/WindowsArguments.h"
+#include "cli/WindowsConsole.h"
 
 int main() {
-    // Messages are UTF-8, like the arguments.
-    ::SetConsoleOutputCP(CP_UTF8);
-    return vellox::cli::run_cli(vellox::cli::windows_arguments(),
-                                {std::cout, std::cerr, ::_isatty(_fileno(stderr)) != 0});
+    // Messages are UTF-8, like the arguments; the console is put back as found at the end.
+    const vellox::cli::WindowsConsole console;
+    return vellox::cli::run_cli(
+        vellox::cli::windows_arguments(),
+        {std::cout, std::cerr, ::_isatty(_fileno(stderr)) != 0, console.escapes()});
 }
 #else
 #include <unistd.h>

@@ -2,5 +2,6 @@
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
 set(CMAKE_SYSTEM_PROCESSOR i686)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
-# Tests run under 32-bit wine where the kernel runs 32-bit programs.
+# Tests run under 32-bit wine: natively where the kernel runs 32-bit programs, otherwise in a
+# QEMU guest (scripts/test.d/30-windows.sh).
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

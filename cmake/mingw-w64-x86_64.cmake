@@ -1,4 +1,4 @@
-# 64-bit Windows: the build the tests run under wine64.
+# 64-bit Windows: the same code at 64 bits; it makes the demo's sample image under wine64.
 #   cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -81,7 +81,8 @@ void DeviceDialogue::get_query(std::int32_t field, std::int32_t first, std::int3
     if (StringGrid1.rows.empty() || !StringGrid1.rows.back().first.empty()) {
         StringGrid1.rows.emplace_back();
     }
-    StringGrid1.rows.back() = {host_.field_label(field), value};
+    // Shown as the platform reads single-byte characters; the product check compares the bytes.
+    StringGrid1.rows.back() = {host_.field_label(field), HidCtl_.Platform().device_text(value)};
     if (InReport[ByteDisplayGate] == 0 && field == 1) ProductId = value;
 }
 

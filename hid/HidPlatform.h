@@ -14,11 +14,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hid/HidChangeSignal.h"
 #include "hid/HidTypes.h"
 #include "hid/THidPnPInfo.h"
+
+// Each byte as the Latin-1 character of its value, in UTF-8.
+std::string latin1_to_utf8(std::string_view bytes);
 
 enum class HidOpenMode {
     ReadWrite,  // queries, writes and reads
@@ -48,7 +52,8 @@ class HidHandle {
     virtual bool get_attributes(HidAttributes& attributes) = 0;
     // The parsed report descriptor; empty when the descriptor cannot be had.
     virtual std::optional<HidPreparsedData> get_preparsed_data() = 0;
-    // Writes one whole output report (byte 0 the report ID) and blocks until it is taken.
+    // Writes one whole output report (byte 0 the report ID) and blocks until it is taken, or
+    // fails when the device has not taken it within a few seconds (Windows).
     virtual bool write(std::span<const std::uint8_t> report, std::uint32_t& written) = 0;
 
     // One outstanding read into `buffer`, which must stay valid until the read completes or
@@ -91,6 +96,9 @@ class HidPlatform {
     // False when the platform's HID service cannot be used: the controller then lists no
     // devices and follows no device changes, silently.
     virtual bool available() const = 0;
+    // Why not, in one line for the user (which library, the system's error); empty when the
+    // platform has nothing to say.
+    virtual std::string unavailable_reason() const { return {}; }
 
     // The HID interfaces present now, in the platform's order. Interfaces whose details cannot
     // be read are left out.
@@ -104,6 +112,17 @@ class HidPlatform {
 
     // The error code of the failed call just made on this thread (errno values on Linux).
     virtual std::uint32_t last_error() const;
+    // Whether a last_error() value says the interface is gone, so that a handle to it is dead.
+    virtual bool is_gone_error(std::uint32_t error) const;
+    // This platform's own code for "the interface is not there".
+    virtual std::uint32_t gone_error() const;
+    // A text field the device sent, in single-byte characters, as UTF-8 to show: Latin-1 (see
+    // latin1_to_utf8), on Windows the ANSI code page.
+    virtual std::string device_text(std::string_view bytes) const { return latin1_to_utf8(bytes); }
+    // Whether two device paths name the same interface (Windows compares them ignoring case).
+    virtual bool same_device_path(const std::string& a, const std::string& b) const {
+        return a == b;
+    }
 
     // What becomes signalled when HID interfaces may have come or gone, for the host's loop to
     // wait on (see hid_wait_signalled); NoHidWaitable when the platform offers none.

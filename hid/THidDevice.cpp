@@ -1,7 +1,5 @@
 #include "hid/THidDevice.h"
 
-#include <cerrno>
-
 #include "hid/HidDispatcher.h"
 #include "hid/THidDeviceController.h"
 #include "hid/THidDeviceReadThread.h"
@@ -64,7 +62,7 @@ bool THidDevice::OpenRead() {
     if (!CanAccess()) {
         // The reading thread lets go of its handle itself once the record is out of reach.
         CloseReadNow();
-        hid_set_last_error(ENODEV);
+        hid_set_last_error(Platform_.gone_error());
         return false;
     }
     if (!ReadHandle_) ReadHandle_ = Platform_.open(PnPInfo_.DevicePath, HidOpenMode::Read);
@@ -105,7 +103,17 @@ HidCaps THidDevice::GetCaps() {
 bool THidDevice::WriteReport(const std::uint8_t* buf, std::uint32_t count, std::uint32_t& written) {
     written = 0;
     if (!OpenMain()) return false;
-    return MainHandle_->write(std::span<const std::uint8_t>(buf, count), written);
+    if (!MainHandle_->write(std::span<const std::uint8_t>(buf, count), written)) {
+        // A handle whose device went away stays dead: the next write opens afresh rather than
+        // failing until a rescan happens to notice.
+        const std::uint32_t error = Platform_.last_error();
+        if (Platform_.is_gone_error(error)) {
+            CloseMain();
+            hid_set_last_error(error);
+        }
+        return false;
+    }
+    return true;
 }
 
 bool THidDevice::TakeReaderLook(bool ask_again) {

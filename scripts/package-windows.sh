@@ -3,12 +3,12 @@
 #   scripts/package-windows.sh TREE OUTDIR [--target x86-unicode|amd64-unicode] [--sample FILE]
 # x86-unicode (the default) is what ships, from the 32-bit tree build-windows/:
 #   OUTDIR/vellox-setup-VERSION.exe and OUTDIR/vellox-VERSION-win32.zip
-# amd64-unicode packs the 64-bit tree build-win64/ the same way, for the tests under wine64:
+# amd64-unicode packs a 64-bit tree (build-win64/) the same way:
 #   OUTDIR/vellox-setup-VERSION-amd64.exe and OUTDIR/vellox-VERSION-win64.zip
 # Both hold vellox.exe, vellox-cli.exe, vellox-demo.exe and vellox-sample.bin, the programs
-# stripped. The sample image is TREE/vellox-sample.bin unless --sample names another: the
-# 32-bit tree cannot make it where no 32-bit code runs, and takes the 64-bit tree's (the same
-# bytes). Needs makensis (package nsis), zip and the mingw-w64 binutils.
+# stripped. The sample image is TREE/vellox-sample.bin unless --sample names another (the
+# 32-bit tree copies its own from the 64-bit tree, whose generator runs on any x86-64 kernel).
+# Needs makensis (package nsis), zip and the mingw-w64 binutils.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 usage() {

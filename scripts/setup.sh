@@ -35,5 +35,14 @@ fi
 
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# A package of another architecture (wine32:i386) needs that architecture known to dpkg.
+for p in "${missing[@]}"; do
+  arch=${p#*:}
+  [ "$arch" != "$p" ] || continue
+  if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${as_root[@]}" dpkg --add-architecture "$arch"
+  fi
+done
 "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
 "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,10 +1,12 @@
 #include "hid/windows/WinHidLibrary.h"
 
+#include "hid/windows/SystemLibrary.h"
+
 namespace {
 
-HMODULE load(const std::string& file, const char* system_name) {
+HMODULE load(const std::string& file, const wchar_t* system_name) {
     if (!file.empty()) return ::LoadLibraryExA(file.c_str(), nullptr, 0);
-    return ::LoadLibraryExA(system_name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return vellox::windows::load_system_library(system_name);
 }
 
 // Looks `name` up into `entry`; false when the library lacks it.
@@ -12,6 +14,12 @@ template <typename Fn>
 bool find(HMODULE module, Fn& entry, const char* name) {
     entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
     return entry != nullptr;
+}
+
+std::string failure_text(const std::string& file, const char* system_name) {
+    const DWORD error = ::GetLastError();
+    return "cannot load " + (file.empty() ? std::string(system_name) : file) + ": " +
+           vellox::windows::system_error_text(error);
 }
 
 }  // namespace
@@ -26,21 +34,30 @@ WinHidLibrary::~WinHidLibrary() {
 }
 
 bool WinHidLibrary::bind_setup() {
-    setup_ = load(files_.setupapi, "setupapi.dll");
-    if (setup_ == nullptr) return false;
+    setup_ = load(files_.setupapi, L"setupapi.dll");
+    if (setup_ == nullptr) {
+        failure_ = failure_text(files_.setupapi, "setupapi.dll");
+        return false;
+    }
     const bool all =
         find(setup_, SetupDiGetClassDevsA, "SetupDiGetClassDevsA") &&
         find(setup_, SetupDiEnumDeviceInterfaces, "SetupDiEnumDeviceInterfaces") &&
         find(setup_, SetupDiGetDeviceInterfaceDetailA, "SetupDiGetDeviceInterfaceDetailA") &&
         find(setup_, SetupDiDestroyDeviceInfoList, "SetupDiDestroyDeviceInfoList") &&
         find(setup_, SetupDiGetDeviceRegistryPropertyA, "SetupDiGetDeviceRegistryPropertyA");
-    if (!all) unbind_setup();
+    if (!all) {
+        failure_ = failure_text(files_.setupapi, "setupapi.dll");
+        unbind_setup();
+    }
     return all;
 }
 
 bool WinHidLibrary::bind_hid() {
-    hid_ = load(files_.hid, "hid.dll");
-    if (hid_ == nullptr) return false;
+    hid_ = load(files_.hid, L"hid.dll");
+    if (hid_ == nullptr) {
+        failure_ = failure_text(files_.hid, "hid.dll");
+        return false;
+    }
     const bool all = find(hid_, HidD_GetHidGuid, "HidD_GetHidGuid") &&
                      find(hid_, HidD_GetAttributes, "HidD_GetAttributes") &&
                      find(hid_, HidD_GetPreparsedData, "HidD_GetPreparsedData") &&
@@ -48,7 +65,10 @@ bool WinHidLibrary::bind_hid() {
                      find(hid_, HidD_SetNumInputBuffers, "HidD_SetNumInputBuffers") &&
                      find(hid_, HidD_GetNumInputBuffers, "HidD_GetNumInputBuffers") &&
                      find(hid_, HidP_GetCaps, "HidP_GetCaps");
-    if (!all) unbind_hid();
+    if (!all) {
+        failure_ = failure_text(files_.hid, "hid.dll");
+        unbind_hid();
+    }
     return all;
 }
 

@@ -2,7 +2,7 @@
 // The run-time binding of the platform's setup library (SetupApi.dll) and HID library
 // (HID.dll): loaded when the platform is created, every entry we call looked up, all or
 // nothing; freed again at destruction, the HID library first. A missing library or entry
-// leaves the binding unloaded, and the platform then lists nothing, silently.
+// leaves the binding unloaded, with failure() saying which library and the system's error.
 //
 // Both load from the system folder only: a search by bare name would try the program's folder
 // and the current folder first, where a planted HID.dll beside an image file would run inside
@@ -32,6 +32,8 @@ class WinHidLibrary {
 
     // Both libraries and every entry below are there.
     bool loaded() const { return hid_ != nullptr; }
+    // Why the binding is not loaded, in one line; empty when it is.
+    const std::string& failure() const { return failure_; }
 
     // Setup library.
     HDEVINFO(WINAPI* SetupDiGetClassDevsA)(const GUID*, PCSTR, HWND, DWORD) = nullptr;
@@ -61,6 +63,7 @@ class WinHidLibrary {
     void unbind_hid();
 
     WinHidLibraryFiles files_;
+    std::string failure_;
     HMODULE setup_ = nullptr;
     HMODULE hid_ = nullptr;
 };

@@ -9,7 +9,6 @@ static_assert(sizeof(HidAttributes) == 12, "laid out as HIDD_ATTRIBUTES");
 bool is_device_gone_error(DWORD error) {
     switch (error) {
         case ERROR_DEVICE_NOT_CONNECTED:  // 1167, the HID class driver after an unplug
-        case ERROR_GEN_FAILURE:           // 31, some drivers while the device drops off
         case ERROR_DEV_NOT_EXIST:         // 55
         case ERROR_BAD_COMMAND:           // 22
         case ERROR_INVALID_HANDLE:        // 6
@@ -36,12 +35,14 @@ WindowsHidHandle::WindowsHidHandle(const WinHidLibrary& library, HANDLE handle,
                                    std::uint32_t input_buffers)
     : library_(library), handle_(handle), input_buffers_(input_buffers) {
     overlapped_.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    write_event_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
 WindowsHidHandle::~WindowsHidHandle() {
     cancel_read();
     ::CloseHandle(handle_);
     if (overlapped_.hEvent != nullptr) ::CloseHandle(overlapped_.hEvent);
+    if (write_event_ != nullptr) ::CloseHandle(write_event_);
 }
 
 bool WindowsHidHandle::get_attributes(HidAttributes& attributes) {
@@ -72,8 +73,37 @@ std::optional<HidPreparsedData> WindowsHidHandle::get_preparsed_data() {
 
 bool WindowsHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t& written) {
     written = 0;
+    if (write_event_ == nullptr) {
+        hid_set_last_error(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    // A device that stops taking output reports holds an interrupt write for ever: the write is
+    // bounded, so that the caller (the user-interface thread) gets a failure instead of a hang.
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = write_event_;
+    ::ResetEvent(write_event_);
     DWORD n = 0;
-    if (!::WriteFile(handle_, report.data(), static_cast<DWORD>(report.size()), &n, nullptr)) {
+    if (!::WriteFile(handle_, report.data(), static_cast<DWORD>(report.size()), nullptr,
+                     &overlapped)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            hid_set_last_error(error);
+            return false;
+        }
+        if (::WaitForSingleObject(write_event_, WriteBoundMs) != WAIT_OBJECT_0) {
+            ::CancelIoEx(handle_, &overlapped);
+            // The report buffer and the OVERLAPPED are ours: the write must be over first. It
+            // may still have completed just before the cancel.
+            if (::GetOverlappedResult(handle_, &overlapped, &n, TRUE)) {
+                written = n;
+                return true;
+            }
+            const DWORD late = ::GetLastError();
+            hid_set_last_error(late == ERROR_OPERATION_ABORTED ? ERROR_TIMEOUT : late);
+            return false;
+        }
+    }
+    if (!::GetOverlappedResult(handle_, &overlapped, &n, FALSE)) {
         hid_set_last_error(::GetLastError());
         return false;
     }
@@ -144,7 +174,7 @@ HidWaitResult WindowsHidHandle::wait_read(std::chrono::milliseconds timeout, Hid
     if (r == WAIT_OBJECT_0 + 1) return HidWaitResult::Woken;
     if (r == WAIT_TIMEOUT) return HidWaitResult::TimedOut;
     // The wait itself failed: end the read rather than have the reading thread spin on it.
-    ::CancelIo(handle_);
+    ::CancelIoEx(handle_, &overlapped_);
     DWORD n = 0;
     ::GetOverlappedResult(handle_, &overlapped_, &n, TRUE);
     fail(::GetLastError());
@@ -161,7 +191,9 @@ bool WindowsHidHandle::read_result(std::uint32_t& bytes) {
 
 bool WindowsHidHandle::cancel_read() {
     if (!pending_) return false;
-    ::CancelIo(handle_);
+    // CancelIo would cancel only what the calling thread started; the handle may go on
+    // another thread than the one that reads through it.
+    ::CancelIoEx(handle_, &overlapped_);
     // The buffer belongs to the caller: the read must be over before this returns.
     DWORD n = 0;
     ::GetOverlappedResult(handle_, &overlapped_, &n, TRUE);

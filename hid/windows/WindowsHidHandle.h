@@ -2,7 +2,8 @@
 // One open HID interface on Windows. The reading handle has one outstanding overlapped read;
 // its completion event and the waker's event are waited on together, so a stop or a close
 // cuts the wait short. Reads always start with the report ID, as the HID class driver
-// delivers them.
+// delivers them. Every handle is opened overlapped, so that a write can be bounded
+// (WriteBoundMs) and cancelled.
 
 #include <windows.h>
 
@@ -45,10 +46,15 @@ class WindowsHidHandle : public HidHandle {
     void complete();
     void fail(DWORD error);
 
+    // How long a write may wait for the device to take the report: an echo takes a few
+    // milliseconds, a device that stopped taking output never does.
+    static constexpr DWORD WriteBoundMs = 5000;
+
     const WinHidLibrary& library_;
     HANDLE handle_;
     std::uint32_t input_buffers_;
     OVERLAPPED overlapped_{};
+    HANDLE write_event_ = nullptr;
     std::optional<std::uint32_t> input_length_;
     bool pending_ = false;
     bool result_ok_ = false;

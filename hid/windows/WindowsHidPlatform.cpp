@@ -2,6 +2,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -107,6 +108,34 @@ LRESULT CALLBACK WindowsHidPlatform::window_procedure(HWND window, UINT message,
     return ::DefWindowProcW(window, message, w, l);
 }
 
+std::string WindowsHidPlatform::device_text(std::string_view bytes) const {
+    // The ANSI code page, as the system's own programs show such bytes; UTF-8 to the callers.
+    const int size = static_cast<int>(bytes.size());
+    const int wide_size = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (size == 0 || wide_size <= 0) return latin1_to_utf8(bytes);
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), wide_size);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, text.data(), n, nullptr, nullptr);
+    return text;
+}
+
+bool WindowsHidPlatform::same_device_path(const std::string& a, const std::string& b) const {
+    // Device paths are ASCII, and Windows names are case-insensitive.
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+bool WindowsHidPlatform::is_gone_error(std::uint32_t error) const {
+    return is_device_gone_error(error);
+}
+
 HidWaitable WindowsHidPlatform::device_change_waitable() const {
     return window_ != nullptr ? change_.waitable() : NoHidWaitable;
 }
@@ -182,7 +211,8 @@ std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, Hid
         return nullptr;
     }
     DWORD access = 0;
-    DWORD flags = 0;
+    // Overlapped in every mode: writes are bounded, reads run beside a waker.
+    const DWORD flags = FILE_FLAG_OVERLAPPED;
     switch (mode) {
         case HidOpenMode::ReadWrite:
             access = GENERIC_READ | GENERIC_WRITE;
@@ -192,7 +222,6 @@ std::unique_ptr<HidHandle> WindowsHidPlatform::open(const std::string& path, Hid
             break;
         case HidOpenMode::Read:
             access = GENERIC_READ;
-            flags = FILE_FLAG_OVERLAPPED;
             break;
     }
     HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -25,6 +25,11 @@ class WindowsHidPlatform : public HidPlatform {
     ~WindowsHidPlatform() override;
 
     bool available() const override { return library_.loaded(); }
+    std::string unavailable_reason() const override { return library_.failure(); }
+    bool is_gone_error(std::uint32_t error) const override;
+    std::uint32_t gone_error() const override { return ERROR_DEVICE_NOT_CONNECTED; }
+    bool same_device_path(const std::string& a, const std::string& b) const override;
+    std::string device_text(std::string_view bytes) const override;
     std::vector<THidPnPInfo> scan() override;
     std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override;
     std::unique_ptr<HidWaker> make_waker() override;

@@ -3,10 +3,14 @@
 # into a cache folder, without installing either package (that would pull in udev and
 # initramfs tools). Prints what it has as KEY=VALUE lines:
 #   KERNEL=<vmlinuz>  MODULES=<hid.ko hid-generic.ko uhid.ko, in load order>  BUSYBOX=<binary>
+# With --9p also MODULES_9P=<the virtio and 9p modules, in load order>, for a guest that mounts
+# the host's folders (scripts/windows/wine32-guest.sh).
 # Exits 77 when the packages cannot be had here (the tests then skip, not fail).
 # Environment: VELLOX_KERNEL_CACHE (folder), VELLOX_KERNEL_PACKAGE (e.g. linux-image-6.1.0-57-amd64).
 set -euo pipefail
 SKIP=77
+with_9p=false
+[ "${1:-}" = "--9p" ] && with_9p=true
 
 cache=${VELLOX_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vellox-kernel}
 mkdir -p "$cache"
@@ -71,6 +75,21 @@ for m in hid hid-generic uhid; do
 done
 [ -n "$kernel" ] || skip "$pkg has no kernel image"
 
+# The package has no modules.dep: these load by hand, each after what it needs.
+modules_9p=()
+if $with_9p; then
+  fetch "$pkg" "$cache/$pkg-9p" '*/kernel/drivers/virtio/*' '*/kernel/net/9p/*' \
+    '*/kernel/fs/9p/*' '*/kernel/fs/netfs/*' '*/kernel/fs/fscache/*' ||
+    skip "cannot fetch the 9p modules of $pkg"
+  for m in virtio_ring virtio_pci_modern_dev virtio_pci_legacy_dev virtio virtio_pci 9pnet \
+    9pnet_virtio netfs fscache 9p; do
+    f=$(find "$cache/$pkg-9p/lib" -name "$m.ko" | head -n1)
+    [ -n "$f" ] || skip "$pkg has no $m.ko"
+    modules_9p+=("$f")
+  done
+fi
+
 echo "KERNEL=$kernel"
 echo "MODULES=${modules[*]}"
 echo "BUSYBOX=$cache/busybox-static/bin/busybox"
+if $with_9p; then echo "MODULES_9P=${modules_9p[*]}"; fi

@@ -87,6 +87,16 @@ TEST(CliInfo, DeviceBytesNeverReachTheTerminalRaw) {
     EXPECT_NE(r.out.find("SN: ok\\x1B[2J\\x07"), std::string::npos) << r.out;
 }
 
+TEST(CliInfo, DeviceTextsAreSingleByteCharactersShownAsUtf8) {
+    // Latin-1 here (the ANSI code page on Windows); control characters, C1 ones too, escaped.
+    CliResult r = run_cli({"--simulate=serial=caf%E9%9B%1B", "info"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("SN: caf\xC3\xA9\\xC2\\x9B\\x1B"), std::string::npos) << r.out;
+    r = run_cli({"--simulate=serial=caf%E9", "--json", "info"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(minijson::parse(r.out)["serial"].string, "caf\xC3\xA9");
+}
+
 TEST(CliInfo, JsonParsesBackWithFieldsProductAndCapacity) {
     CliResult r = run_cli({"--simulate=product=E2x9,capacity=64K", "--json", "info"});
     ASSERT_EQ(r.code, 0) << r.err;

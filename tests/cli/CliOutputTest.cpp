@@ -46,6 +46,17 @@ TEST(ProgressOutput, TerminalRedrawsOneLineOnlyWhenThePercentageChanges) {
     EXPECT_EQ(out.str(), "");
 }
 
+TEST(ProgressOutput, WithoutEscapesALongerLineBeforeIsClearedWithSpaces) {
+    std::ostringstream out, err;
+    ProgressOutput p(ProgressOutput::Mode::Terminal, out, err, /*escapes=*/false);
+    p.phase("Erase......");
+    p.gauge_visible(true);
+    p.gauge_progress(40);
+    p.phase("OVER......");
+    p.finish();
+    EXPECT_EQ(err.str(), "\rErase......\rErase...... 40%\rOVER......     \n");
+}
+
 TEST(ProgressOutput, LinesModeWritesEachPhaseOnce) {
     std::ostringstream out, err;
     ProgressOutput p(ProgressOutput::Mode::Lines, out, err);

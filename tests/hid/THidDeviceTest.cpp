@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "HidTestSupport.h"
 #include "hid/THidDeviceReadThread.h"
@@ -343,6 +344,78 @@ TEST_F(DeviceTest, ReadHandleIsOpenedBeforeReadingIsSwitchedOn) {
     ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
     ASSERT_TRUE(pump_until([&] { return !rec.reports.empty(); }));
     EXPECT_EQ(rec.reports[0].data, Bytes(64, 0x21));
+}
+
+// Main handles whose next write fails with a chosen error; counts the main opens.
+class FailingWritePlatform : public HidPlatform {
+  public:
+    explicit FailingWritePlatform(HidPlatform& inner) : inner_(inner) {}
+    bool available() const override { return inner_.available(); }
+    std::vector<THidPnPInfo> scan() override { return inner_.scan(); }
+    std::unique_ptr<HidHandle> open(const std::string& path, HidOpenMode mode) override {
+        auto handle = inner_.open(path, mode);
+        if (!handle || mode != HidOpenMode::ReadWrite) return handle;
+        ++main_opens;
+        return std::make_unique<Handle>(std::move(handle), *this);
+    }
+    std::unique_ptr<HidWaker> make_waker() override { return inner_.make_waker(); }
+
+    int main_opens = 0;
+    std::uint32_t next_write_error = 0;  // 0: writes pass through
+
+  private:
+    class Handle : public HidHandle {
+      public:
+        Handle(std::unique_ptr<HidHandle> inner, FailingWritePlatform& owner)
+            : inner_(std::move(inner)), owner_(owner) {}
+        bool get_attributes(HidAttributes& a) override { return inner_->get_attributes(a); }
+        std::optional<HidPreparsedData> get_preparsed_data() override {
+            return inner_->get_preparsed_data();
+        }
+        bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
+            if (owner_.next_write_error == 0) return inner_->write(report, written);
+            hid_set_last_error(std::exchange(owner_.next_write_error, 0));
+            written = 0;
+            return false;
+        }
+        bool start_read(std::span<std::uint8_t> b) override { return inner_->start_read(b); }
+        HidWaitResult wait_read(std::chrono::milliseconds t, HidWaker& w) override {
+            return inner_->wait_read(t, w);
+        }
+        bool read_result(std::uint32_t& bytes) override { return inner_->read_result(bytes); }
+        bool cancel_read() override { return inner_->cancel_read(); }
+        std::uint32_t input_queue_capacity() const override {
+            return inner_->input_queue_capacity();
+        }
+
+      private:
+        std::unique_ptr<HidHandle> inner_;
+        FailingWritePlatform& owner_;
+    };
+    HidPlatform& inner_;
+};
+
+TEST_F(DeviceTest, AWriteFailingAsGoneDropsTheMainHandleAndARefusedOneKeepsIt) {
+    vdev = plug();
+    FailingWritePlatform failing(platform);
+    THidDeviceController controller(failing, dispatcher);
+    std::unique_ptr<THidDevice> dev;
+    ASSERT_TRUE(controller.CheckOutAt(0, dev));
+    const Bytes report(65, 0x21);
+    std::uint32_t written = 0;
+    ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
+    const int opens = failing.main_opens;
+
+    failing.next_write_error = EPIPE;  // refused: the handle is still good
+    EXPECT_FALSE(dev->WriteReport(report.data(), 65, written));
+    ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
+    EXPECT_EQ(failing.main_opens, opens);
+
+    failing.next_write_error = failing.gone_error();  // gone: the next write opens afresh
+    EXPECT_FALSE(dev->WriteReport(report.data(), 65, written));
+    EXPECT_EQ(failing.last_error(), failing.gone_error());
+    ASSERT_TRUE(dev->WriteReport(report.data(), 65, written));
+    EXPECT_EQ(failing.main_opens, opens + 1);
 }
 
 TEST_F(DeviceTest, ReaderKeepsDrainingWhileTheUserInterfaceTakesNoDeliveries) {

@@ -227,11 +227,15 @@ TEST(WindowDownload, CloseDuringADownloadLetsItFinishAndSilencesBoxes) {
     w.connect(s);
     w.show();
     w.offer_image(Image(20 * 1024));
+    bool hiddenWhileBusy = false;
     w.on_pump = [&] {
         if (w.status() == Q("Writing......") && !w.closeRequested()) w.close();
+        if (w.closeRequested() && w.Download().Busy) hiddenWhileBusy |= !w.isVisible();
     };
     w.Write_car.click();
     EXPECT_TRUE(w.closeRequested());
+    EXPECT_FALSE(hiddenWhileBusy) << "in sight until the download returns";
+    EXPECT_FALSE(w.isVisible()) << "and closed then";
     EXPECT_EQ(w.status(), Q("Verify error")) << "the download ran to its end";
     EXPECT_TRUE(w.error_boxes.empty()) << "the box after the close request returned at once";
     EXPECT_FALSE(w.Download().Busy);

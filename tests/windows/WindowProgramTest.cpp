@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -54,28 +55,30 @@ bool WaitUntil(Condition condition, DWORD guardMs = kGuardMs) {
     return true;
 }
 
+struct VelloxWindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+// Named and CALLBACK: a lambda would convert to a cdecl pointer, wrong for 32-bit stdcall.
+BOOL CALLBACK CollectVelloxWindow(HWND w, LPARAM l) {
+    auto* s = reinterpret_cast<VelloxWindowSearch*>(l);
+    char cls[64] = {};
+    char title[64] = {};
+    ::GetClassNameA(w, cls, sizeof cls);
+    ::GetWindowTextA(w, title, sizeof title);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    if (std::string(cls) == "TMainForm" && std::string(title) == "Vellox" && s->pid == owner) {
+        s->found.push_back(w);
+    }
+    return TRUE;
+}
+
 // The top-level windows of class TMainForm titled Vellox of one process.
 std::vector<HWND> VelloxWindows(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid, {}};
-    ::EnumWindows(
-        [](HWND w, LPARAM l) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(l);
-            char cls[64] = {};
-            char title[64] = {};
-            ::GetClassNameA(w, cls, sizeof cls);
-            ::GetWindowTextA(w, title, sizeof title);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (std::string(cls) == "TMainForm" && std::string(title) == "Vellox" &&
-                s->pid == owner) {
-                s->found.push_back(w);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    VelloxWindowSearch search{pid, {}};
+    ::EnumWindows(CollectVelloxWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -109,9 +112,14 @@ std::wstring StatusText(HWND form) {
 // One started program; ended by force only when a test failed to end it.
 class Program {
   public:
-    explicit Program(const std::wstring& commandLine) {
+    // `show`: the window state the starter asks for, as a shortcut's "Run:" or `start /min`.
+    explicit Program(const std::wstring& commandLine, int show = -1) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        if (show >= 0) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = static_cast<WORD>(show);
+        }
         std::wstring line = commandLine;
         started_ = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                     nullptr, &startup, &info_) != FALSE;
@@ -165,7 +173,12 @@ class Program {
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-std::wstring Vellox() { return Quoted(WindowsPath(VELLOX_EXE)); }
+// The tree's vellox.exe, or the copy named by VELLOX_EXE_UNDER_TEST (installer.sh runs the
+// installed one).
+std::wstring Vellox() {
+    const char* other = std::getenv("VELLOX_EXE_UNDER_TEST");
+    return Quoted(WindowsPath(other != nullptr && *other != '\0' ? other : VELLOX_EXE));
+}
 
 // A top-level window of this thread's own, standing in for the other tool's.
 class StandIn {
@@ -207,8 +220,8 @@ TEST(WindowProgram, EndsAtOnceWithoutAWindowWhileTheOtherToolsWindowIsUp) {
 }
 
 TEST(WindowProgram, StartsBesideAWindowOfAnotherTitleOrClassAndEndsCleanlyOnClose) {
-    for (const auto& [cls, title] : {std::pair{L"TMainForm1", L"Quillet2"},
-                                     std::pair{L"TQuilletForm", L"Quillet"}}) {
+    for (const auto& [cls, title] :
+         {std::pair{L"TMainForm1", L"Quillet2"}, std::pair{L"TQuilletForm", L"Quillet"}}) {
         SCOPED_TRACE(Narrow(std::wstring(cls) + L" / " + title));
         StandIn other(cls, title);
         ASSERT_NE(other.window(), nullptr);
@@ -238,6 +251,30 @@ TEST(WindowProgram, TwoRunAtOnceAndBothCloseCleanly) {
     EXPECT_EQ(VelloxWindows(first.pid()).size() + VelloxWindows(second.pid()).size(), 2u);
     EXPECT_EQ(first.CloseAndWait(), 0);
     EXPECT_EQ(second.CloseAndWait(), 0);
+}
+
+TEST(WindowProgram, StartedMinimisedOrMaximisedTheDemoListsItsDevice) {
+    for (const int show : {SW_SHOWMINNOACTIVE, SW_SHOWMAXIMIZED}) {
+        SCOPED_TRACE(show);
+        Program demo(Quoted(WindowsPath(VELLOX_DEMO_EXE)) + L" --plug-after=200", show);
+        ASSERT_TRUE(demo.started());
+        HWND form = demo.Window();
+        ASSERT_NE(form, nullptr);
+        // The demo's device selected and its information shown, as only the first activation
+        // (which starts following device changes) brings about.
+        // Found as soon as it is created: its controls may come a moment later.
+        HWND grid = nullptr;
+        ASSERT_TRUE(WaitUntil([&] {
+            HWND panel = ::FindWindowExA(form, nullptr, "TPanel", nullptr);
+            grid = ::FindWindowExA(panel, nullptr, "TStringGrid", nullptr);
+            return grid != nullptr;
+        }));
+        EXPECT_TRUE(WaitUntil([&] {
+            return Narrow(Text(grid)).find("\r\nProduct ID\tV201\r\n") != std::string::npos;
+        })) << "the device was never shown";
+        EXPECT_FALSE(::IsZoomed(form));
+        EXPECT_EQ(demo.CloseAndWait(), 0);
+    }
 }
 
 TEST(WindowProgram, DemoDownloadsTheSampleAndShowsTheDevicesInformation) {

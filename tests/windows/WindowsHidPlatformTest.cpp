@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "hid/windows/SystemLibrary.h"
 #include "hid/windows/WindowsHidPlatform.h"
 
 namespace {
@@ -76,6 +77,21 @@ TEST(WindowsHidPlatform, LibrariesPlantedBesideTheProgramAreNotLoaded) {
     // Named on purpose they are loaded, so the check below can fail.
     EXPECT_TRUE(lists_planted({(here / "setupapi.dll").string(), (here / "hid.dll").string()}));
     EXPECT_FALSE(lists_planted({}));
+
+    // Both rules, also the full path that a loader without the search flag (Windows 7 before
+    // its loader update) gets: the library comes from the system folder.
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    for (const auto rule : {vellox::windows::SystemFolderRule::SearchFlag,
+                            vellox::windows::SystemFolderRule::FullPath}) {
+        HMODULE hid = vellox::windows::load_system_library(L"hid.dll", rule);
+        ASSERT_NE(hid, nullptr);
+        wchar_t file[MAX_PATH] = {};
+        ::GetModuleFileNameW(hid, file, MAX_PATH);
+        EXPECT_EQ(::_wcsicmp(fs::path(file).parent_path().wstring().c_str(), system), 0)
+            << fs::path(file).string();
+        ::FreeLibrary(hid);
+    }
 
     fs::remove(here / "setupapi.dll");
     fs::remove(here / "hid.dll");

@@ -45,6 +45,9 @@ echo "== info"
 start_device a; wait_plugged a
 out=$(cli info 2>&1) || fail "info exited $?"
 grep -q "Product identifier: V201" <<<"$out" || fail "info: $out"
+# Windows device paths are case-insensitive: --device in other case names the same device.
+path=$(cut -d' ' -f1 "$work/dev/a.dev")
+out=$(cli --device="${path^^}" info 2>&1) || fail "--device ${path^^}: exit $?: $out"
 stop_device a
 
 echo "== download of the sample image; the flash equals the image"
@@ -68,6 +71,14 @@ set +e; out=$(cli download "$(winpath "$image")" 2>&1); code=$?; set -e
 case "$code" in 11|12) ;; *) fail "unplug: exit $code, expected 11 or 12: $out" ;; esac
 stop_device d
 
+echo "== a device that stops taking output reports: the download fails, no hang"
+# The write is bounded; the scenario's guard (cli's timeout) only catches a hang.
+start_device s --stop-reading-after=200; wait_plugged s
+set +e; out=$(cli download "$(winpath "$image")" 2>&1); code=$?; set -e
+[ "$code" = 12 ] || fail "stalled device: exit $code, expected 12: $out"
+grep -q "HID out Data error" <<<"$out" || fail "stalled device: $out"
+stop_device s
+
 echo "== --wait for a device that appears after a second"
 start_device e --plug-after=1000
 start=$(date +%s%N)
@@ -76,6 +87,14 @@ elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 grep -q "Product identifier: V201" <<<"$out" || fail "--wait: $out"
 echo "   found after $elapsed ms"
 stop_device e
+
+echo "== the HID library cannot be bound: one line says which and why"
+set +e
+out=$(VELLOX_TEST_HID_DLL=$(winpath "$work/no-such-hid.dll") cli list 2>&1); code=$?
+set -e
+[ "$code" = 1 ] || fail "unbound: exit $code, expected 1: $out"
+grep -q "^vellox-cli: cannot load .*no-such-hid.dll: .*(error 126)" <<<"$out" || fail "unbound: $out"
+[ "$(wc -l <<<"$out")" = 1 ] || fail "unbound: more than one line: $out"
 
 echo "== an image whose name is not ASCII"
 # Wine hands the program the name in UTF-16 as Windows does; the ANSI form would lose it.

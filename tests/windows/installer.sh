@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# The Windows installer under wine64: the same script as the shipped 32-bit installer, made
-# 64-bit from this tree (this machine runs no 32-bit code). It installs silently into Program
-# Files and then into a folder given by /D=, each time checking the files, the shortcuts and
-# the uninstall entry, and uninstalls silently the way Add/Remove Programs does, after which
-# nothing of it may be left. The zip must hold exactly the four files.
-#   installer.sh WINE SOURCE_DIR TREE WORK_DIR
+# The Windows installer under wine, packed from the tree as package-windows.sh packs it: the
+# shipped 32-bit one from the 32-bit tree (x86-unicode), or the 64-bit build of the same script
+# (amd64-unicode). It installs silently into Program Files and then into a folder given by /D=,
+# each time checking the files, the shortcuts and the uninstall entry, and uninstalls silently
+# the way Add/Remove Programs does, after which nothing of it may be left. The zip must hold
+# exactly the four files. The first time, the installed programs run: vellox-cli.exe downloads
+# the installed sample image in simulation, and vellox.exe shows its window and closes cleanly
+# (WINDOW_TESTS, the window program tests, run on it).
+#   installer.sh WINE SOURCE_DIR TREE WORK_DIR TARGET WINDOW_TESTS
 # Runs in the wine prefix of WINEPREFIX, with its server and services started (30-windows.sh).
 set -euo pipefail
-wine=$1 source=$2 tree=$3 work=$4
+wine=$1 source=$2 tree=$3 work=$4 target=$5 window_tests=$6
 export WINEDEBUG=-all
 # Wine would mirror the Start-menu shortcuts into the desktop menu of this machine's user.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
@@ -18,10 +21,12 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 echo "== packing"
-bash "$source/scripts/package-windows.sh" "$tree" "$work" --target amd64-unicode
+bash "$source/scripts/package-windows.sh" "$tree" "$work" --target "$target"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
-setup=$work/vellox-setup-$version-amd64.exe
-zip=$work/vellox-$version-win64.zip
+case $target in
+  x86-unicode) setup=$work/vellox-setup-$version.exe zip=$work/vellox-$version-win32.zip ;;
+  *) setup=$work/vellox-setup-$version-amd64.exe zip=$work/vellox-$version-win64.zip ;;
+esac
 files=(vellox.exe vellox-cli.exe vellox-demo.exe vellox-sample.bin)
 
 echo "== the zip"
@@ -71,6 +76,16 @@ install_round() {
     cmp -s "$work/zip/$f" "$unix_dir/$f" || fail "$f not installed as in the zip"
   done
   [ -f "$unix_dir/Uninstall.exe" ] || fail "no uninstaller"
+  if $run_programs; then
+    run_programs=false
+    echo "== the installed programs"
+    local out
+    out=$(timeout 120 "$wine" "$dir\\vellox-cli.exe" --simulate download "$dir\\vellox-sample.bin" \
+      2>&1) || fail "vellox-cli.exe --simulate download exited $?: $out"
+    [ "$(tr -d '\r' <<<"$out" | tail -n1)" = "Download OK!" ] || fail "vellox-cli.exe: $out"
+    VELLOX_EXE_UNDER_TEST=$unix_dir/vellox.exe timeout 300 "$wine" "$window_tests" \
+      --gtest_filter='WindowProgram.StartsBeside*' || fail "vellox.exe: its window test failed"
+  fi
   local lnk target
   for lnk in "Vellox:vellox.exe" "Vellox demo:vellox-demo.exe" "Uninstall Vellox:Uninstall.exe"; do
     target=${lnk#*:} lnk=${lnk%%:*}
@@ -111,6 +126,7 @@ EOF
   return 0
 }
 
+run_programs=true
 install_round "$program_files\\Vellox"
 # Wine quotes an argument with blanks, and NSIS takes /D= unquoted only.
 install_round 'C:\VelloxTest' '/D=C:\VelloxTest'

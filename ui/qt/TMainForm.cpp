@@ -162,7 +162,15 @@ void TMainForm::BuildLayout() {
     Place(language_button, language);
     language_button.setText(FromUtf8(language.caption));
     connect(&language_button, &QPushButton::clicked, this, [this] { language_buttonClick(); });
-    connect(&Write_car, &QToolButton::clicked, this, [this] { WRITE_24AAClick(); });
+    connect(&Write_car, &QToolButton::clicked, this, [this] {
+        ++downloadDepth_;
+        WRITE_24AAClick();
+        // A close asked for during the download is carried out now.
+        if (--downloadDepth_ == 0 && closeAfterDownload_) {
+            closeAfterDownload_ = false;
+            close();
+        }
+    });
     connect(&Verify, &QToolButton::clicked, this, [this] { VerifyClick(); });
 
     Place(StatusBar1, control("StatusBar1"));
@@ -246,6 +254,12 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
     bool canClose = true;
     CLOSEME(canClose);
+    if (canClose && downloadDepth_ > 0) {
+        // The window stays in sight, with its gauge, until the download returns: a user who
+        // saw it gone would unplug the device or start a second copy that talks to it.
+        closeAfterDownload_ = true;
+        canClose = false;
+    }
     if (canClose) {
         event->accept();
     } else {

@@ -105,6 +105,8 @@ class TMainForm : public QWidget, public MainFormLogic {
     void BuildLayout();
 
     bool activated_ = false;
+    int downloadDepth_ = 0;
+    bool closeAfterDownload_ = false;
     // Outlives the controller (see ~TMainForm); the watcher goes first.
     std::unique_ptr<QtHidDispatcher> dispatcher_;
     std::unique_ptr<QtHidDeviceWatcher> watcher_;

@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <dbt.h>
-#include <uxtheme.h>
+
+#include <string>
 
 #include "ui/MainFormLayout.h"
+#include "ui/win32/CallbackBoundary.h"
 #include "ui/win32/Resources.h"
+#include "ui/win32/SystemEntries.h"
 #include "ui/win32/WideText.h"
 #include "ui/win32/Win32Look.h"
 
@@ -62,12 +64,15 @@ TMainForm::TMainForm(TMainFormOptions options, bool quitOnDestroy)
     dispatcher_ = std::make_unique<Win32HidDispatcher>();
     BuildDevices(*dispatcher_);
     FormCreate();
+    // Errors caught where the reading threads' reports are delivered, in this window's box.
+    SetBoundaryErrorSink([this](const std::string& text) { RunErrorBox(text); });
     if (Options().startTimers) {
         ticker_ = std::make_unique<Win32Ticker>(window_, kTick, layout::kTimerInterval);
     }
 }
 
 TMainForm::~TMainForm() {
+    SetBoundaryErrorSink({});
     ticker_.reset();
     ReleaseDevices();
     if (window_ != nullptr) {
@@ -184,6 +189,8 @@ HWND TMainForm::CreateControl(std::string_view name) {
         case ControlKind::Panel:
             cls = kPanelClass;
             style |= WS_CLIPCHILDREN;
+            // Tab goes on into the panel's controls.
+            exStyle = WS_EX_CONTROLPARENT;
             break;
         case ControlKind::ListBox:
             cls = L"LISTBOX";
@@ -255,7 +262,7 @@ HWND TMainForm::CreateControl(std::string_view name) {
     else if (name == "StatusBar1") {
         StatusBar1 = hwnd;
         // The classic drawing honours the bar's own background colour (red after an error).
-        ::SetWindowTheme(hwnd, L"", L"");
+        SetWindowThemeFromSystem(hwnd, L"", L"");
         int edges[] = {-1};  // the last panel reaches the right edge
         ::SendMessageW(hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
         ::SendMessageW(hwnd, SB_SETMINHEIGHT, static_cast<WPARAM>(c.height), 0);
@@ -265,7 +272,11 @@ HWND TMainForm::CreateControl(std::string_view name) {
 }
 
 void TMainForm::Show(int how) {
+    // The window has a fixed size: a maximise request (a shortcut's "Run: Maximized") shows it
+    // normal. The system may put the starting program's request in place of the first call's.
+    if (how == SW_SHOWMAXIMIZED || how == SW_MAXIMIZE) how = SW_SHOWNORMAL;
     ::ShowWindow(window_, how);
+    if (::IsZoomed(window_)) ::ShowWindow(window_, SW_RESTORE);
     ::UpdateWindow(window_);
 }
 
@@ -300,6 +311,8 @@ void TMainForm::RunPendingMessages() {
             quitCode_ = static_cast<int>(msg.wParam);
             continue;
         }
+        // Tab and the arrow keys move the focus among the controls.
+        if (window_ != nullptr && ::IsDialogMessageW(window_, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
@@ -307,12 +320,31 @@ void TMainForm::RunPendingMessages() {
 
 template <typename Handler>
 void TMainForm::Guarded(Handler handler) {
-    ++handlerDepth_;
+    // Left by a return or an exception alike: a close asked for meanwhile still happens.
+    struct Depth {
+        TMainForm& form;
+        explicit Depth(TMainForm& f) : form(f) { ++form.handlerDepth_; }
+        ~Depth() {
+            if (--form.handlerDepth_ == 0 && form.closePending_) {
+                form.closePending_ = false;
+                form.CloseNow();
+            }
+        }
+    } depth(*this);
     handler();
-    --handlerDepth_;
-    if (handlerDepth_ == 0 && closePending_) {
-        closePending_ = false;
-        CloseNow();
+}
+
+template <typename Work>
+LRESULT TMainForm::AtBoundary(Work work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        try {
+            RunErrorBox(BoundaryErrorText());
+        } catch (...) {
+            // The box itself failed (no memory): nothing more can be told.
+        }
+        return 0;
     }
 }
 
@@ -327,6 +359,9 @@ void TMainForm::Command(HWND control, WORD code) {
         return;
     }
     if (code != BN_CLICKED) return;
+    // Speed buttons never keep the keyboard focus the click gave them: Space must not start a
+    // download from a focused Download button.
+    if (control != language_button && ::GetFocus() == control) ::SetFocus(window_);
     if (control == Write_car) {
         Guarded([this] { WRITE_24AAClick(); });
     } else if (control == Verify) {
@@ -347,10 +382,12 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             Guarded([this] { Timer1Timer(); });
             Guarded([this] { Timer2Timer(); });
             return 0;
-        case WM_SHOWWINDOW:
+        case WM_WINDOWPOSCHANGED:
             // The first activation comes once the message loop runs; later ones are those
             // after the program's own message boxes (see MainFormHost), not every focus change.
-            if (w != FALSE && !activated_ && !FormActivated()) {
+            // Not WM_SHOWWINDOW: a first show that minimises or maximises sends none.
+            if ((reinterpret_cast<const WINDOWPOS*>(l)->flags & SWP_SHOWWINDOW) != 0 &&
+                !activated_ && !FormActivated()) {
                 activated_ = true;
                 ::PostMessageW(window_, kFirstActivate, 0, 0);
             }
@@ -359,34 +396,31 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             // Unless an activation came first.
             if (!FormActivated()) Guarded([this] { FormActivate(); });
             return 0;
-        case WM_DEVICECHANGE:
-            // While the HID service is there: a device node came or went. The message goes on
-            // to its normal processing.
-            if (w == DBT_DEVNODES_CHANGED && HidCtl && Platform().available()) {
-                Platform().take_device_change();
-                HidCtl->DeviceChange();
-            }
-            break;
         case WM_CLOSE: {
             bool canClose = true;
             CLOSEME(canClose);
             if (!canClose) return 0;
             if (handlerDepth_ > 0) {
                 // A handler is waiting in a nested loop (a download): it runs on to its end,
-                // and the window goes when it returns.
+                // and the window goes when it returns. It stays in sight meanwhile, with its
+                // gauge: a user who saw it gone would unplug the device or start a second
+                // copy that talks to it.
                 closePending_ = true;
-                ::ShowWindow(window_, SW_HIDE);
             } else {
                 CloseNow();
             }
             return 0;
         }
         case WM_DESTROY:
+            // No more ticks for a window that is going.
+            ticker_.reset();
             if (quitOnDestroy_) ::PostQuitMessage(0);
             return 0;
-        case WM_NCDESTROY:
+        case WM_NCDESTROY: {
+            HWND going = window_;
             window_ = nullptr;
-            break;
+            return ::DefWindowProcW(going, message, w, l);
+        }
         default:
             break;
     }
@@ -402,14 +436,14 @@ LRESULT CALLBACK TMainForm::WindowProcedure(HWND window, UINT message, WPARAM w,
     }
     auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
-    return self->Handle(message, w, l);
+    return self->AtBoundary([&] { return self->Handle(message, w, l); });
 }
 
 LRESULT CALLBACK TMainForm::PanelProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
     // The panel's children report to the panel; the window handles them.
     if (message == WM_COMMAND || message == WM_NOTIFY) {
         auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self != nullptr) return self->Handle(message, w, l);
+        if (self != nullptr) return self->AtBoundary([&] { return self->Handle(message, w, l); });
     }
     return ::DefWindowProcW(window, message, w, l);
 }

@@ -88,6 +88,10 @@ class TMainForm : public MainFormLogic {
     static LRESULT CALLBACK PanelProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
     static LRESULT CALLBACK ImageProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+    // Runs a window procedure's work; an exception ends here, in this window's error box (see
+    // CallbackBoundary), and the message counts as handled.
+    template <typename Work>
+    LRESULT AtBoundary(Work work) noexcept;
     void BuildLayout();
     HWND CreateControl(std::string_view name);
     void Command(HWND control, WORD code);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "ui/win32/CallbackBoundary.h"
 #include "ui/win32/WideText.h"
 
 namespace vellox::win32 {
@@ -129,7 +130,9 @@ Win32Gauge::Win32Gauge(HWND parent, int left, int top, int width, int height) {
 }
 
 Win32Gauge::~Win32Gauge() {
-    if (::IsWindow(window_)) {
+    // Cleared when the window went with its parent: a handle may be reused once destroyed, so
+    // IsWindow cannot tell.
+    if (window_ != nullptr) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
     }
@@ -215,21 +218,27 @@ std::vector<std::uint32_t> Win32Gauge::PaintPixels() const {
 }
 
 LRESULT CALLBACK Win32Gauge::WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    auto* self = reinterpret_cast<Win32Gauge*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-        case WM_ERASEBKGND:
-            // The painting covers the whole rectangle.
-            return 1;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = ::BeginPaint(window, &ps);
-            if (self != nullptr) self->PaintOn(dc);
-            ::EndPaint(window, &ps);
-            return 0;
+    // Drawing allocates: an exception must not reach the system's frames.
+    return CatchAtBoundary(LRESULT{0}, [&]() -> LRESULT {
+        auto* self = reinterpret_cast<Win32Gauge*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        switch (message) {
+            case WM_ERASEBKGND:
+                // The painting covers the whole rectangle.
+                return 1;
+            case WM_NCDESTROY:
+                if (self != nullptr) self->window_ = nullptr;
+                return ::DefWindowProcW(window, message, w, l);
+            case WM_PAINT: {
+                PAINTSTRUCT ps;
+                HDC dc = ::BeginPaint(window, &ps);
+                if (self != nullptr) self->PaintOn(dc);
+                ::EndPaint(window, &ps);
+                return 0;
+            }
+            default:
+                return ::DefWindowProcW(window, message, w, l);
         }
-        default:
-            return ::DefWindowProcW(window, message, w, l);
-    }
+    });
 }
 
 }  // namespace vellox::win32

@@ -1,5 +1,7 @@
 #include "ui/win32/Win32HidDispatcher.h"
 
+#include "ui/win32/CallbackBoundary.h"
+
 namespace vellox::win32 {
 namespace {
 
@@ -34,8 +36,12 @@ LRESULT CALLBACK Win32HidDispatcher::WindowProcedure(HWND window, UINT message, 
     if (message == kRunPending) {
         auto* self =
             reinterpret_cast<Win32HidDispatcher*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self != nullptr) self->delivered_ += self->run_pending();
-        return 0;
+        if (self == nullptr) return 0;
+        // The reports run the engines' handlers.
+        return CatchAtBoundary(LRESULT{0}, [&] {
+            self->delivered_ += self->run_pending();
+            return LRESULT{0};
+        });
     }
     return ::DefWindowProcW(window, message, w, l);
 }

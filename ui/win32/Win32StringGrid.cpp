@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ui/win32/CallbackBoundary.h"
 #include "ui/win32/WideText.h"
 
 namespace vellox::win32 {
@@ -30,7 +31,9 @@ Win32StringGrid::Win32StringGrid(HWND parent, int left, int top, int width, int 
 }
 
 Win32StringGrid::~Win32StringGrid() {
-    if (::IsWindow(window_)) {
+    // Cleared when the window went with its parent: a handle may be reused once destroyed, so
+    // IsWindow cannot tell.
+    if (window_ != nullptr) {
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
     }
@@ -129,43 +132,50 @@ void Win32StringGrid::Click(int y) {
 }
 
 LRESULT CALLBACK Win32StringGrid::WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    auto* self = reinterpret_cast<Win32StringGrid*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
-    switch (message) {
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = ::BeginPaint(window, &ps);
-            self->Paint(dc);
-            ::EndPaint(window, &ps);
-            return 0;
+    // Drawing allocates: an exception must not reach the system's frames.
+    return CatchAtBoundary(LRESULT{0}, [&]() -> LRESULT {
+        auto* self = reinterpret_cast<Win32StringGrid*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
+        switch (message) {
+            case WM_NCDESTROY:
+                if (self != nullptr) self->window_ = nullptr;
+                return ::DefWindowProcW(window, message, w, l);
+            case WM_PAINT: {
+                PAINTSTRUCT ps;
+                HDC dc = ::BeginPaint(window, &ps);
+                self->Paint(dc);
+                ::EndPaint(window, &ps);
+                return 0;
+            }
+            case WM_LBUTTONDOWN:
+                ::SetFocus(window);
+                self->Click(static_cast<short>(HIWORD(l)));
+                return 0;
+            case WM_KEYDOWN:
+                if (w == VK_UP && self->selectedRow_ > 1)
+                    self->Click((self->selectedRow_ - 1) * self->rowHeight_);
+                if (w == VK_DOWN) self->Click((self->selectedRow_ + 1) * self->rowHeight_);
+                return 0;
+            case WM_GETDLGCODE:
+                return DLGC_WANTARROWS;
+            case WM_GETTEXTLENGTH:
+                return static_cast<LRESULT>(self->AllText().size());
+            case WM_GETTEXT: {
+                // The whole grid as text, so that other programs (screen readers, tests) can read
+                // it: cells separated by tabs, rows by line breaks.
+                const std::wstring text = self->AllText();
+                const std::size_t room = static_cast<std::size_t>(w);
+                if (room == 0) return 0;
+                const std::size_t n = std::min(room - 1, text.size());
+                auto* out = reinterpret_cast<wchar_t*>(l);
+                std::copy_n(text.data(), n, out);
+                out[n] = L'\0';
+                return static_cast<LRESULT>(n);
+            }
+            default:
+                return ::DefWindowProcW(window, message, w, l);
         }
-        case WM_LBUTTONDOWN:
-            ::SetFocus(window);
-            self->Click(static_cast<short>(HIWORD(l)));
-            return 0;
-        case WM_KEYDOWN:
-            if (w == VK_UP && self->selectedRow_ > 1) self->Click((self->selectedRow_ - 1) * self->rowHeight_);
-            if (w == VK_DOWN) self->Click((self->selectedRow_ + 1) * self->rowHeight_);
-            return 0;
-        case WM_GETDLGCODE:
-            return DLGC_WANTARROWS;
-        case WM_GETTEXTLENGTH:
-            return static_cast<LRESULT>(self->AllText().size());
-        case WM_GETTEXT: {
-            // The whole grid as text, so that other programs (screen readers, tests) can read
-            // it: cells separated by tabs, rows by line breaks.
-            const std::wstring text = self->AllText();
-            const std::size_t room = static_cast<std::size_t>(w);
-            if (room == 0) return 0;
-            const std::size_t n = std::min(room - 1, text.size());
-            auto* out = reinterpret_cast<wchar_t*>(l);
-            std::copy_n(text.data(), n, out);
-            out[n] = L'\0';
-            return static_cast<LRESULT>(n);
-        }
-        default:
-            return ::DefWindowProcW(window, message, w, l);
-    }
+    });
 }
 
 }  // namespace vellox::win32

@@ -1,6 +1,6 @@
 #include "ui/win32/Win32Ticker.h"
 
-#include <mmsystem.h>
+#include "ui/win32/SystemEntries.h"
 
 namespace vellox::win32 {
 
@@ -10,7 +10,7 @@ Win32Ticker::Win32Ticker(HWND window, UINT message, std::chrono::milliseconds in
       interval_(interval),
       stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     // Waits end within a millisecond of their time while this is in force.
-    ::timeBeginPeriod(1);
+    TimeBeginPeriodFromSystem(1);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -18,7 +18,7 @@ Win32Ticker::~Win32Ticker() {
     ::SetEvent(stop_);
     thread_.join();
     ::CloseHandle(stop_);
-    ::timeEndPeriod(1);
+    TimeEndPeriodFromSystem(1);
 }
 
 void Win32Ticker::Run() {
@@ -30,7 +30,11 @@ void Win32Ticker::Run() {
         const DWORD wait = left > 0 ? static_cast<DWORD>(left) : 0;
         if (::WaitForSingleObject(stop_, wait) == WAIT_OBJECT_0) return;
         if (Clock::now() < deadline) continue;
-        if (!pending_.exchange(true)) ::PostMessageW(window_, message_, 0, 0);
+        // A post that fails (a full queue) must not leave the flag set: no tick would ever
+        // be posted again.
+        if (!pending_.exchange(true) && !::PostMessageW(window_, message_, 0, 0)) {
+            pending_.store(false);
+        }
         deadline += interval_;
         // After a stall (a modal loop, a busy machine), carry on from now rather than firing
         // the missed ticks in a burst.

@@ -2,7 +2,7 @@
 // Windows HID backend's tests (with vellox-test-setupapi.dll and vellox-test-hid.dll).
 //
 //   vellox-pipe-device --dir=FOLDER --name=NAME [--settings=TEXT] [--plug-after=MS]
-//                      [--dump=FILE] [--run-for=MS]
+//                      [--dump=FILE] [--run-for=MS] [--stop-reading-after=N]
 //
 // Creating FOLDER\NAME.stop pulls the cable: the device unplugs, dumps and exits.
 //
@@ -11,6 +11,9 @@
 // reports from any of them go to the firmware, and every input report goes to all of them. The
 // device unplugs when the firmware drops off the bus or --run-for (counted from the start)
 // ends; the program then dumps the flash if asked and exits.
+//
+// --stop-reading-after=N: after N output reports the device takes no more (a firmware that
+// hangs with its endpoint stalled): the client's next write stays pending for ever.
 
 #include <windows.h>
 // (after windows.h, which it needs)
@@ -61,6 +64,7 @@ struct Options {
     std::string dir, name, settings, dump;
     std::chrono::milliseconds plug_after = 0ms;
     std::optional<std::chrono::milliseconds> run_for;
+    std::optional<std::size_t> stop_reading_after;
 };
 
 // Holds the firmware's replies until they are due.
@@ -134,6 +138,10 @@ class DeviceProgram {
     void close(Connection& c);
     void discard_closed();
     DWORD wait_ms(Clock::time_point now) const;
+    bool takes_output() const {
+        return !link_.unplug_requested &&
+               !(options_.stop_reading_after && outputs_ >= *options_.stop_reading_after);
+    }
 
     Options options_;
     sim::EmulatedFirmware firmware_;
@@ -225,7 +233,7 @@ void DeviceProgram::start_write(Connection& c) {
 
 void DeviceProgram::connected(Connection& c) {
     c.connected = true;
-    start_read(c);
+    if (takes_output()) start_read(c);
 }
 
 void DeviceProgram::completed(Operation& op, DWORD error, DWORD bytes) {
@@ -252,7 +260,7 @@ void DeviceProgram::completed(Operation& op, DWORD error, DWORD bytes) {
             } else {
                 log("dropped a %lu-byte write", static_cast<unsigned long>(bytes));
             }
-            if (!link_.unplug_requested) start_read(c);
+            if (takes_output()) start_read(c);
             break;
         case Operation::write:
             c.unread.pop_front();
@@ -386,18 +394,25 @@ int DeviceProgram::run() {
     return status;
 }
 
-std::optional<std::chrono::milliseconds> parse_ms(std::string_view v) {
+std::optional<long> parse_count(std::string_view v) {
     char* end = nullptr;
     const std::string s(v);
     const long n = std::strtol(s.c_str(), &end, 10);
     if (s.empty() || *end != '\0' || n < 0) return std::nullopt;
-    return std::chrono::milliseconds(n);
+    return n;
+}
+
+std::optional<std::chrono::milliseconds> parse_ms(std::string_view v) {
+    const auto n = parse_count(v);
+    if (!n) return std::nullopt;
+    return std::chrono::milliseconds(*n);
 }
 
 void usage() {
     std::fprintf(stderr,
                  "usage: vellox-pipe-device --dir=FOLDER --name=NAME [--settings=TEXT]\n"
                  "         [--plug-after=MS] [--dump=FILE] [--run-for=MS]\n"
+                 "         [--stop-reading-after=N]\n"
                  "firmware settings:\n%s\n",
                  sim::settings_help().c_str());
 }
@@ -425,6 +440,8 @@ int main(int argc, char** argv) {
             o.plug_after = *parse_ms(*v);
         } else if (auto v = value("--run-for"); v && parse_ms(*v)) {
             o.run_for = parse_ms(*v);
+        } else if (auto v = value("--stop-reading-after"); v && parse_count(*v)) {
+            o.stop_reading_after = static_cast<std::size_t>(*parse_count(*v));
         } else {
             usage();
             return 2;
