@@ -36,13 +36,19 @@ case ${1:-} in
       timeout 300 "$wine" wineboot </dev/null >/dev/null 2>&1
       local left_out=()
       if [ -n "${VELLOX_WINE_UNDER_TCG:-}" ]; then
-        echo "wine32: under emulation, left out: $tcg_left_out"
+        echo "wine32: under emulation, left out: $tcg_left_out and the case $tcg_left_out_cases"
         left_out=(-E "^($tcg_left_out)\$")
+        export GTEST_FILTER="-$tcg_left_out_cases"
       fi
       cd "$tree" && ctest --output-on-failure --no-tests=error -j2 --timeout 600 -L windows "${left_out[@]}"
     }
-    tcg_left_out='cli_tests|vellox_hid_tests|firmware_tests|WindowsEndToEnd'
-    export tree wine tcg_left_out
+    # The simulated download and the window's failure case wait for the emulated device's
+    # replies on 10 ms ticks of the real clock, which TCG's slowdown on a loaded machine
+    # outruns ("Time out  error"); the installer's check downloads through the shipped program
+    # in the guest all the same.
+    tcg_left_out='cli_tests|vellox_hid_tests|firmware_tests|WindowsEndToEnd|WindowsSimulatedDownload'
+    tcg_left_out_cases='Win32Window.AFailureTurnsTheBarRedWithItsBox'
+    export tree wine tcg_left_out tcg_left_out_cases
     xvfb-run -a bash -c "set -euo pipefail; $(declare -f run); run"
     ;;
   *)
