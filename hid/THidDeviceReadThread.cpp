@@ -12,8 +12,11 @@ THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, HidDispatcher& di
       Buffer_(ReadBufferSize),
       Call_([this] { RunItem(); }) {
     Thread_ = std::thread([this] { Execute(); });
-    // The thread hands nothing over before its first read, so this wait needs no pumping.
-    Started_.wait(false);
+    // The thread hands nothing over before its first read, so this wait needs no pumping. A
+    // condition variable, not std::atomic::wait: libstdc++'s waiter pool outside Linux can
+    // miss the notification: under wine the Windows builds hung here in 2 runs of 3.
+    std::unique_lock lock(StartMutex_);
+    StartedCondition_.wait(lock, [this] { return Started_; });
 }
 
 THidDeviceReadThread::~THidDeviceReadThread() { Stop(); }
@@ -46,8 +49,10 @@ void THidDeviceReadThread::Execute() {
     const auto length = static_cast<std::uint32_t>(Buffer_.size());
     bool reading = false;  // a read is outstanding
     const auto started = [this] {
-        if (Started_.exchange(true)) return;
-        Started_.notify_all();
+        const std::lock_guard lock(StartMutex_);
+        if (Started_) return;
+        Started_ = true;
+        StartedCondition_.notify_all();
     };
     while (!Terminated_) {
         if (!Settle()) break;

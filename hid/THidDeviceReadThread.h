@@ -12,11 +12,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -104,7 +106,10 @@ class THidDeviceReadThread {
     std::atomic<bool> Finished_{false};
     std::atomic<std::uint64_t> Dropped_{0};
     std::atomic<std::uint64_t> ReportsRead_{0};
-    std::atomic<bool> Started_{false};
+    // Set by the thread once its first read is posted (or could not be); under the mutex.
+    std::mutex StartMutex_;
+    std::condition_variable StartedCondition_;
+    bool Started_ = false;
     std::atomic<bool> Looked_{false};
     std::exception_ptr FatalException_;
     std::thread Thread_;
