@@ -138,7 +138,7 @@ LRESULT CALLBACK Win32StringGrid::WindowProcedure(HWND window, UINT message, WPA
         if (self == nullptr) return ::DefWindowProcW(window, message, w, l);
         switch (message) {
             case WM_NCDESTROY:
-                if (self != nullptr) self->window_ = nullptr;
+                self->window_ = nullptr;
                 return ::DefWindowProcW(window, message, w, l);
             case WM_PAINT: {
                 PAINTSTRUCT ps;
