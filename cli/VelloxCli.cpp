@@ -7,9 +7,7 @@
 #include "cli/CliSession.h"
 #include "cli/ExitCode.h"
 #include "cli/PrintableText.h"
-#ifndef _WIN32
 #include "cli/station/Station.h"
-#endif
 #include "firmware/ImageFile.h"
 
 #ifndef VELLOX_VERSION
@@ -56,11 +54,7 @@ int run_cli(std::span<const std::string> args, const CliStreams& io) {
     }
 
     if (options.command == Command::Station) {
-#ifndef _WIN32
         return run_station(options, io, worker_program);
-#else
-        return usage_error(io, "station runs on Linux only");
-#endif
     }
 
     try {

@@ -1,13 +1,9 @@
 #include "cli/station/Station.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -18,18 +14,17 @@
 #include "cli/JsonWriter.h"
 #include "cli/PrintableText.h"
 #include "cli/station/JsonLine.h"
-#include "cli/station/SignalWatch.h"
 #include "cli/station/StationDisplay.h"
 #include "cli/station/StationImage.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/StationSimulation.h"
+#include "cli/station/StationSystem.h"
 #include "cli/station/WorkerDeadline.h"
-#include "cli/station/WorkerProcess.h"
 #include "dialogue/DeviceDialogue.h"
+#include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
 #include "hid/PlainHidDispatcher.h"
 #include "hid/THidDeviceController.h"
-#include "hid/linux/HidrawAccess.h"
 #include "sim/VirtualHidPlatform.h"
 
 namespace vellox::cli {
@@ -57,9 +52,8 @@ constexpr int ReapPollMs = 50;
 
 std::string utc_time(WallClock::time_point when) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
-    const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
     std::tm parts{};
-    ::gmtime_r(&seconds, &parts);
+    utc_parts(ms.count() / 1000, parts);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
     char millis[8];
@@ -67,16 +61,9 @@ std::string utc_time(WallClock::time_point when) {
     return std::string(text) + millis;
 }
 
-std::string host_name() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) return {};
-    return name;
-}
-
-std::string signal_text(int signo) {
-    const char* name = ::strsignal(signo);
-    return "The worker ended on signal " + std::to_string(signo) +
-           (name != nullptr ? std::string(" (") + name + ")" : std::string());
+std::string utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
 }
 
 // ---- one device at the station ----------------------------------------------------------
@@ -119,11 +106,11 @@ class Station {
           snapshot_(std::move(snapshot)),
           simulation_(std::move(simulation)),
           log_(std::move(log)),
-          display_(options.json         ? StationDisplay::Mode::Json
-                   : io.err_is_terminal ? StationDisplay::Mode::Terminal
-                                        : StationDisplay::Mode::Lines,
+          display_(options.json                                ? StationDisplay::Mode::Json
+                   : io.err_is_terminal && io.terminal_escapes ? StationDisplay::Mode::Terminal
+                                                               : StationDisplay::Mode::Lines,
                    io.out, io.err),
-          host_(host_name()) {
+          host_(station_host_name()) {
         if (simulation_) {
             virtual_platform_ = std::make_unique<sim::VirtualHidPlatform>();
             platform_ = virtual_platform_.get();
@@ -166,8 +153,7 @@ class Station {
 
     const CliOptions& options_;
     std::string program_;
-    // Workers run this very program, even if its file is removed or replaced during the run.
-    std::string executable_ = "/proc/self/exe";
+    std::string executable_ = worker_executable();
     std::chrono::milliseconds worker_deadline_;
     ImageFacts image_;
     ImageSnapshot snapshot_;
@@ -246,7 +232,7 @@ int Station::poll_timeout() const {
         if (!job->worker || job->worker->reaped()) continue;
         consider(job->kill_at);
         if (job->cut == Job::Cut::None) consider(job->deadline);
-        unwatched_end |= job->worker->output_ended() && job->worker->exit_fd() < 0;
+        unwatched_end |= job->worker->output_ended() && !job->worker->end_watched();
     }
     int timeout = -1;
     if (due) {
@@ -258,8 +244,8 @@ int Station::poll_timeout() const {
 
 void Station::report_denied_nodes() {
     if (!system_platform_) return;
-    for (const std::string& path : denied_hidraw_nodes(SupportedVendor, SupportedProduct)) {
-        if (denied_reported_.insert(path).second) display_.note(permission_denied_message(path));
+    for (const std::string& message : denied_device_messages(SupportedVendor, SupportedProduct)) {
+        if (denied_reported_.insert(message).second) display_.note(message);
     }
 }
 
@@ -274,6 +260,8 @@ void Station::take_new_devices() {
         if (taken_.count(info.InstanceId) != 0 || stopping_) continue;
         // With --count, the devices beyond it stay untouched (and are taken if a slot frees).
         if (options_.count && succeeded_ + failed_ + jobs_.size() >= *options_.count) continue;
+        // So do those beyond what the system's wait can watch at once.
+        if (jobs_.size() >= worker_limit()) continue;
         taken_.insert(info.InstanceId);
         start_job(info);
     }
@@ -313,7 +301,7 @@ bool Station::start_worker(Job& job) {
     } else {
         argv.push_back("download");
         argv.push_back("--");
-        argv.push_back(ImageSnapshot::worker_path());
+        argv.push_back(snapshot_.worker_path());
     }
     job.result.reset();
     ++job.attempts;
@@ -321,7 +309,7 @@ bool Station::start_worker(Job& job) {
     job.percent = -1;
 
     std::string error;
-    job.worker = WorkerProcess::start(argv, error, executable_, snapshot_.fd());
+    job.worker = start_worker_process(argv, executable_, snapshot_, error);
     if (!job.worker) {
         station_fault(job, error);
         return false;
@@ -379,11 +367,12 @@ void Station::on_line(Job& job, const std::string& line) {
 
 void Station::on_worker_end(Job& job) {
     WorkerProcess& worker = *job.worker;
-    const bool exited = worker.exited();
-    const int code = exited ? worker.exit_code() : 128 + worker.signal();
+    const WorkerEnd end = worker_end(worker);
+    const bool exited = end.exited;
+    const int code = end.code;
     std::string message;
     if (!exited) {
-        message = signal_text(worker.signal());
+        message = end.why;
     } else if (job.result && job.result->has("message")) {
         message = job.result->text("message");
     } else if (job.result && job.result->has("error")) {
@@ -494,7 +483,7 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     record.key("ok").value(ok).key("message").value(message).key("exit_code").value(exit_code);
     record.key("duration_ms").value(static_cast<std::int64_t>(duration.count()));
     record.key("attempts").value(job.attempts);
-    record.key("host").value(host_).key("pid").value(static_cast<std::int64_t>(::getpid()));
+    record.key("host").value(host_).key("pid").value(station_process_id());
     record.end_object();
 
     // On the disk before anyone is told the device is done. A record that did not reach it
@@ -609,7 +598,7 @@ void Station::redraw() {
 }
 
 int Station::run() {
-    SignalWatch signals;
+    StopRequests signals;
     if (display_.mode() != StationDisplay::Mode::Json) {
         display_.note("Station: " + printable(image_.path) + ", " + std::to_string(image_.size) +
                       " bytes, product " + printable(image_.product_id) + ", SHA-256 " +
@@ -618,7 +607,7 @@ int Station::run() {
     }
     if (log_ && log_->index().skipped() > 0) {
         const std::size_t n = log_->index().skipped();
-        display_.note("The log " + printable(log_->path().string()) + ": " +
+        display_.note("The log " + printable(utf8(log_->path())) + ": " +
                       (log_->index().records() == 0 ? "no readable record; " : "") +
                       std::to_string(n) + (n == 1 ? " line" : " lines") +
                       " skipped (torn or not a record)");
@@ -628,37 +617,31 @@ int Station::run() {
 
     while (!done()) {
         redraw();
-        std::vector<pollfd> fds;
-        fds.push_back({signals.fd(), POLLIN, 0});
-        fds.push_back({static_cast<int>(platform_->device_change_waitable()), POLLIN, 0});
+        std::vector<WorkerProcess*> workers;
         for (const auto& job : jobs_) {
-            const WorkerProcess* worker = job->worker.get();
-            fds.push_back({worker ? worker->out_fd() : -1, POLLIN, 0});
-            fds.push_back({worker ? worker->err_fd() : -1, POLLIN, 0});
-            // Only once its output has ended: the end of the process is what is left to see.
-            const bool ending = worker && worker->output_ended();
-            fds.push_back({ending ? worker->exit_fd() : -1, POLLIN, 0});
+            if (job->worker) workers.push_back(job->worker.get());
         }
-        if (::poll(fds.data(), fds.size(), poll_timeout()) < 0 && errno != EINTR) {
-            display_.note(std::string("vellox-cli: poll: ") + std::strerror(errno));
+        const StationWake wake =
+            wait_for_station(signals, platform_->device_change_waitable(), workers, poll_timeout());
+        if (wake.failed) {
+            display_.note("vellox-cli: " + wake.error);
             break;
         }
-        if (fds[0].revents != 0) on_signals(signals.take());
-        if (fds[1].fd >= 0 && fds[1].revents != 0 && platform_->take_device_change()) {
+        if (wake.stop_requested) on_signals(signals.take());
+        if (wake.device_change && platform_->take_device_change()) {
             controller_->DeviceChange();
             report_denied_nodes();
         }
-        // Jobs started below are not in `fds`; they are polled on the next pass.
-        const std::size_t polled = jobs_.size();
-        for (std::size_t i = 0; i < polled; ++i) {
+        // Every worker is read: none of these reads waits.
+        for (std::size_t i = 0; i < jobs_.size(); ++i) {
             Job& job = *jobs_[i];
             if (!job.worker) continue;
-            if (fds[2 + 3 * i].revents != 0) {
-                for (const std::string& line : job.worker->read_out()) on_line(job, line);
-            }
-            if (fds[3 + 3 * i].revents != 0) job.worker->read_err();
+            for (const std::string& line : job.worker->read_out()) on_line(job, line);
+            if (job.worker) job.worker->read_err();
             // Never waits: a worker that closed its output may still run for a while.
-            if (job.worker->output_ended() && job.worker->try_reap()) on_worker_end(job);
+            if (job.worker && job.worker->output_ended() && job.worker->try_reap()) {
+                on_worker_end(job);
+            }
         }
         check_deadlines();
         sweep();
@@ -709,7 +692,7 @@ int run_station(const CliOptions& options, const CliStreams& io, const std::stri
     std::optional<StationLog> log;
     if (options.log) {
         // Before any device is taken: a log that cannot be trusted is a fault of the bench.
-        log = StationLog::open(*options.log, error);
+        log = StationLog::open(path_from_utf8(*options.log), error);
         if (!log) {
             io.err << "vellox-cli: " << error << '\n' << std::flush;
             return to_int(ExitCode::Failure);

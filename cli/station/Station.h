@@ -2,7 +2,7 @@
 // vellox-cli station IMAGE: the production bench. Waits for supported devices and flashes each
 // new one with IMAGE, several at once, each through a worker process of its own running
 // `vellox-cli --json download` against that one device; keeps the log and the operator's
-// display. POSIX only (processes, signals, fsync).
+// display. What differs by system is behind StationSystem.h.
 
 #include <string>
 

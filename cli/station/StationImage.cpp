@@ -1,11 +1,5 @@
 #include "cli/station/StationImage.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "cli/station/Sha256.h"
@@ -15,22 +9,25 @@ namespace vellox::cli {
 
 std::optional<ImageFacts> check_image(const std::string& given, std::vector<std::uint8_t>& bytes,
                                       std::string& error) {
+    // Names are UTF-8 on every system: Windows' narrow form would lose other scripts.
+    const std::filesystem::path file = path_from_utf8(given);
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(given, ec)) {
+    if (!std::filesystem::is_regular_file(file, ec)) {
         error = "no such image file '" + given + "'";
         return std::nullopt;
     }
     ImageFacts facts;
-    facts.path = std::filesystem::absolute(given, ec).lexically_normal().string();
-    if (ec) facts.path = given;
-    const auto size = image_file_size(given);
+    const std::u8string absolute =
+        std::filesystem::absolute(file, ec).lexically_normal().u8string();
+    facts.path = ec ? given : std::string(absolute.begin(), absolute.end());
+    const auto size = image_file_size(file);
     if (size && *size >= ImageSizeLimit) {
         error = "image file '" + given + "' is larger than any device's flash";
         return std::nullopt;
     }
-    auto file = ImageFile::open(given);
+    auto opened = ImageFile::open(file);
     bytes.assign(size.value_or(0), 0);
-    const auto got = file ? file->read(bytes) : std::nullopt;
+    const auto got = opened ? opened->read(bytes) : std::nullopt;
     if (!size || !got || *got != *size) {
         error = "cannot read image file '" + given + "'";
         return std::nullopt;
@@ -46,31 +43,6 @@ std::optional<ImageFacts> check_image(const std::string& given, std::vector<std:
     facts.product_id = *product;
     facts.sha256 = sha.hex_digest();
     return facts;
-}
-
-std::optional<ImageSnapshot> ImageSnapshot::write(std::span<const std::uint8_t> bytes,
-                                                  std::string& error) {
-    UniqueFd fd(::memfd_create("vellox-station-image", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (!fd.valid()) {
-        error = std::string("cannot make a copy of the image: ") + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = std::string("cannot write a copy of the image: ") + std::strerror(errno);
-            return std::nullopt;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    constexpr int seals = F_SEAL_SEAL | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
-    if (::fcntl(fd.get(), F_ADD_SEALS, seals) != 0) {
-        error = std::string("cannot seal the copy of the image: ") + std::strerror(errno);
-        return std::nullopt;
-    }
-    return ImageSnapshot(std::move(fd));
 }
 
 }  // namespace vellox::cli

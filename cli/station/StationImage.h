@@ -1,16 +1,13 @@
 #pragma once
 // The station's image: checked once when the station starts, and copied to a private file
-// that the workers read, so that the digest in the log is that of what every device received
-// even if the file is replaced during the run. The copy has no name (nothing is left on the
-// disk, whatever ends the station) and is sealed: nobody can change or shorten it.
+// that the workers read (ImageSnapshot, the system's own), so that the digest in the log is
+// that of what every device received even if the file is replaced during the run.
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "hid/linux/UniqueFd.h"
 
 namespace vellox::cli {
 
@@ -26,19 +23,10 @@ struct ImageFacts {
 std::optional<ImageFacts> check_image(const std::string& given, std::vector<std::uint8_t>& bytes,
                                       std::string& error);
 
-// A sealed anonymous file holding a copy of the image, handed to each worker as its
-// descriptor 3.
-class ImageSnapshot {
-  public:
-    static std::optional<ImageSnapshot> write(std::span<const std::uint8_t> bytes,
-                                              std::string& error);
-    // The descriptor to hand to a worker, and the path by which the worker opens it.
-    int fd() const { return fd_.get(); }
-    static std::string worker_path() { return "/proc/self/fd/3"; }
-
-  private:
-    explicit ImageSnapshot(UniqueFd fd) : fd_(std::move(fd)) {}
-    UniqueFd fd_;
-};
-
 }  // namespace vellox::cli
+
+#ifdef _WIN32
+#include "cli/station/windows/ImageSnapshot.h"
+#else
+#include "cli/station/posix/ImageSnapshot.h"
+#endif

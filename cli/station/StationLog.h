@@ -4,8 +4,8 @@
 // done, and goes out in one write() under an exclusive lock, so lines of two stations never
 // mix. A line torn by a crash or power cut is closed off by the next append, so it stays a
 // line of its own that readers skip instead of spoiling the next record.
-// This is the POSIX side (the file's trust checks, locks and identity); what the lines say is
-// LogIndex's, the same on every system.
+// The file's trust checks, locks and identity are the system's own (posix/, windows/); what
+// the lines say is LogIndex's, the same on every system.
 
 #include <cstdint>
 #include <filesystem>
@@ -15,7 +15,11 @@
 #include <string_view>
 
 #include "cli/station/LogIndex.h"
+#ifdef _WIN32
+#include "cli/station/windows/WinHandle.h"
+#else
 #include "hid/linux/UniqueFd.h"
+#endif
 
 namespace vellox::cli {
 
@@ -38,14 +42,19 @@ class StationLog {
     const std::filesystem::path& path() const { return path_; }
 
   private:
-    StationLog(std::filesystem::path path, UniqueFd fd)
+#ifdef _WIN32
+    using FileHandle = WinHandle;
+#else
+    using FileHandle = UniqueFd;
+#endif
+    StationLog(std::filesystem::path path, FileHandle fd)
         : path_(std::move(path)), fd_(std::move(fd)) {}
     // Reads from `offset_` to the end of the file (under a lock held by the caller).
     bool catch_up(std::string& error);
     bool follow_rotation(std::string& error);
 
     std::filesystem::path path_;
-    UniqueFd fd_;
+    FileHandle fd_;
     std::uint64_t offset_ = 0;  // how much of the file the index has read
     LogIndex index_;
 };

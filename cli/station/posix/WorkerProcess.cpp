@@ -1,4 +1,4 @@
-#include "cli/station/WorkerProcess.h"
+#include "cli/station/posix/WorkerProcess.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,4 +1,4 @@
-#include "cli/station/SignalWatch.h"
+#include "cli/station/posix/SignalWatch.h"
 
 #include <fcntl.h>
 #include <unistd.h>
