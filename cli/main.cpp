@@ -14,6 +14,14 @@
 int main() {
     // Messages are UTF-8, like the arguments; the console is put back as found at the end.
     const vellox::cli::WindowsConsole console;
+    // The station starts this same program for each device.
+    std::wstring self(32768, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    std::string path(self.size() * 3, '\0');
+    path.resize(static_cast<std::size_t>(
+        ::WideCharToMultiByte(CP_UTF8, 0, self.data(), static_cast<int>(self.size()), path.data(),
+                              static_cast<int>(path.size()), nullptr, nullptr)));
+    vellox::cli::set_worker_program(path);
     return vellox::cli::run_cli(
         vellox::cli::windows_arguments(),
         {std::cout, std::cerr, ::_isatty(_fileno(stderr)) != 0, console.escapes()});

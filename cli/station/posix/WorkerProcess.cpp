@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "cli/station/WorkerOutput.h"
+
 extern char** environ;
 
 namespace vellox::cli {
@@ -128,37 +130,12 @@ bool WorkerProcess::drain(UniqueFd& fd, std::string& buffer) {
 
 std::vector<std::string> WorkerProcess::read_out() {
     const bool open = drain(out_, out_buffer_);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = out_buffer_.find('\n', start)) != std::string::npos;
-         start = nl + 1) {
-        lines.push_back(out_buffer_.substr(start, nl - start));
-    }
-    out_buffer_.erase(0, start);
-    if (!open && !out_buffer_.empty()) {
-        lines.push_back(std::move(out_buffer_));
-        out_buffer_.clear();
-    }
-    return lines;
+    return take_lines(out_buffer_, open);
 }
 
 std::vector<std::string> WorkerProcess::read_err() {
     const bool open = drain(err_, err_buffer_);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = err_buffer_.find('\n', start)) != std::string::npos;
-         start = nl + 1) {
-        lines.push_back(err_buffer_.substr(start, nl - start));
-    }
-    err_buffer_.erase(0, start);
-    if (!open && !err_buffer_.empty()) lines.push_back(std::move(err_buffer_));
-    if (!open) err_buffer_.clear();
-    // A redrawing progress line would otherwise grow without end.
-    if (err_buffer_.size() > 4096) err_buffer_.erase(0, err_buffer_.size() - 4096);
-    for (const std::string& line : lines) {
-        if (first_err_.empty()) first_err_ = line;
-    }
-    return lines;
+    return take_error_lines(err_buffer_, open, first_err_);
 }
 
 bool WorkerProcess::wait(int options) {
