@@ -6,9 +6,9 @@
 //
 //   vellox-station-bench [--quick]
 
-#include <poll.h>
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +21,7 @@
 
 #include "cli/station/JsonLine.h"
 #include "cli/station/StationLog.h"
+#include "cli/station/StationSystem.h"
 #include "cli/station/WorkerProcess.h"
 #include "sim/SampleImage.h"
 
@@ -50,8 +51,7 @@ Run run_station(const std::string& image, int devices) {
         return run;
     }
     while (!station->output_ended()) {
-        pollfd fds[2] = {{station->out_fd(), POLLIN, 0}, {station->err_fd(), POLLIN, 0}};
-        ::poll(fds, 2, -1);
+        station->wait(-1);
         for (const std::string& line : station->read_out()) {
             auto event = vellox::cli::JsonLine::parse(line);
             if (!event || event->text("event") != "done") continue;
@@ -110,13 +110,16 @@ void bench_log_index(const std::filesystem::path& dir, std::size_t records) {
         log->refresh(error);
         looks.push_back(seconds_since(look));
     }
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
     std::printf(
         "log index: %zu records, %.1f MB: read once at the start in %.3f s; per device "
-        "afterwards %.1f us (median of 200); %zu serials indexed; peak RSS %.1f MB\n",
-        records, megabytes, open_s, median(looks) * 1e6, log->index().succeeded_serials().size(),
-        static_cast<double>(usage.ru_maxrss) / 1024);
+        "afterwards %.1f us (median of 200); %zu serials indexed",
+        records, megabytes, open_s, median(looks) * 1e6, log->index().succeeded_serials().size());
+#ifndef _WIN32
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("; peak RSS %.1f MB", static_cast<double>(usage.ru_maxrss) / 1024);
+#endif
+    std::printf("\n");
 }
 
 }  // namespace
@@ -125,7 +128,7 @@ int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int rounds = quick ? 1 : 5;
     const auto dir = std::filesystem::temp_directory_path() /
-                     ("vellox-station-bench-" + std::to_string(::getpid()));
+                     ("vellox-station-bench-" + std::to_string(vellox::cli::station_process_id()));
     std::filesystem::create_directories(dir);
     const std::string image = (dir / "image.bin").string();
     {

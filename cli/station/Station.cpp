@@ -153,7 +153,7 @@ class Station {
 
     const CliOptions& options_;
     std::string program_;
-    std::string executable_ = worker_executable();
+    std::string executable_ = worker_executable(program_);
     std::chrono::milliseconds worker_deadline_;
     ImageFacts image_;
     ImageSnapshot snapshot_;

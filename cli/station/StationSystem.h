@@ -48,8 +48,9 @@ std::unique_ptr<WorkerProcess> start_worker_process(const std::vector<std::strin
                                                     const std::string& executable,
                                                     const ImageSnapshot& image, std::string& error);
 
-// The program the workers run: this very program's file, whatever happens to its path.
-std::string worker_executable();
+// The file the workers run, given `program`, this program's own path: this very program's
+// file, whatever happens to its path.
+std::string worker_executable(const std::string& program);
 
 // What woke the loop.
 struct StationWake {

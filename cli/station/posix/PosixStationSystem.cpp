@@ -30,7 +30,7 @@ std::unique_ptr<WorkerProcess> start_worker_process(const std::vector<std::strin
 }
 
 // Workers run this very program, even if its file is removed or replaced during the run.
-std::string worker_executable() { return "/proc/self/exe"; }
+std::string worker_executable(const std::string&) { return "/proc/self/exe"; }
 
 StationWake wait_for_station(StopRequests& stop, HidWaitable device_change,
                              std::span<WorkerProcess* const> workers, int timeout_ms) {

@@ -1,6 +1,7 @@
 #include "cli/station/posix/WorkerProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -126,6 +127,12 @@ bool WorkerProcess::drain(UniqueFd& fd, std::string& buffer) {
         return false;
     }
     return false;
+}
+
+void WorkerProcess::wait(int timeout_ms) const {
+    pollfd fds[3] = {
+        {out_fd(), POLLIN, 0}, {err_fd(), POLLIN, 0}, {output_ended() ? exit_fd() : -1, POLLIN, 0}};
+    ::poll(fds, 3, timeout_ms);
 }
 
 std::vector<std::string> WorkerProcess::read_out() {

@@ -38,6 +38,10 @@ class WorkerProcess {
     // The loop learns of the process's end without looking again (a pidfd).
     bool end_watched() const { return exit_.valid(); }
 
+    // Waits up to `timeout_ms` (-1: no limit) for output or, once it has ended, the process's
+    // end (for callers without a loop of their own).
+    void wait(int timeout_ms) const;
+
     // Reads what the pipe holds now and returns the whole lines of standard output it
     // completed. At the end of the output an unfinished last line counts as a line.
     std::vector<std::string> read_out();

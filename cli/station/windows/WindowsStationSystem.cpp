@@ -36,27 +36,14 @@ std::unique_ptr<WorkerProcess> start_worker_process(const std::vector<std::strin
     return WorkerProcess::start(argv, error, executable);
 }
 
-std::string worker_executable() {
-    // This very file, pinned for the run: while the station holds it sharing reading only,
-    // nobody can replace, rename or delete it, so every worker runs the station's own code.
-    static const std::string path = [] {
-        std::wstring name(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD n =
-                ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-            if (n == 0) return std::string();
-            if (n < name.size()) {
-                name.resize(n);
-                break;
-            }
-            name.resize(name.size() * 2);
-        }
-        // Deliberately never closed.
-        ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                      nullptr);
-        return utf8_text(name);
-    }();
-    return path;
+std::string worker_executable(const std::string& program) {
+    // Pinned for the run: while the station holds the file sharing reading only, nobody can
+    // replace, rename or delete it, so every worker runs the same program. (A running
+    // program's file cannot be changed on Windows, but it can be renamed and another put in
+    // its place.) Deliberately never closed; a second station in this process pins it again.
+    ::CreateFileW(wide_text(program).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  0, nullptr);
+    return program;
 }
 
 StationWake wait_for_station(StopRequests& stop, HidWaitable device_change,

@@ -175,12 +175,12 @@ void WorkerProcess::waitables(std::vector<HANDLE>& into) const {
     if (output_ended() && !reaped_) into.push_back(process_.get());
 }
 
-void WorkerProcess::wait(DWORD timeout_ms) const {
+void WorkerProcess::wait(int timeout_ms) const {
     std::vector<HANDLE> handles;
     waitables(handles);
     if (!handles.empty()) {
         ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
-                                 timeout_ms);
+                                 timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
     }
 }
 

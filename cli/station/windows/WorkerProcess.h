@@ -32,8 +32,9 @@ class WorkerProcess {
     // The handles that say something new happened to this worker, for a wait: the pipes'
     // pending reads, and the process once both pipes have ended.
     void waitables(std::vector<HANDLE>& into) const;
-    // Waits up to `timeout_ms` for one of waitables() (for callers without a loop of their own).
-    void wait(DWORD timeout_ms) const;
+    // Waits up to `timeout_ms` (-1: no limit) for one of waitables() (for callers without a
+    // loop of their own).
+    void wait(int timeout_ms) const;
 
     // As on POSIX: the whole lines of standard output completed since the last call (an
     // unfinished last line counts at the end), and of standard error, whose first non-empty
