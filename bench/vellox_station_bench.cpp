@@ -51,7 +51,7 @@ Run run_station(const std::string& image, int devices) {
         return run;
     }
     while (!station->output_ended()) {
-        station->wait(-1);
+        station->wait_for_output(-1);
         for (const std::string& line : station->read_out()) {
             auto event = vellox::cli::JsonLine::parse(line);
             if (!event || event->text("event") != "done") continue;

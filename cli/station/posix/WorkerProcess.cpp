@@ -129,7 +129,7 @@ bool WorkerProcess::drain(UniqueFd& fd, std::string& buffer) {
     return false;
 }
 
-void WorkerProcess::wait(int timeout_ms) const {
+void WorkerProcess::wait_for_output(int timeout_ms) const {
     pollfd fds[3] = {
         {out_fd(), POLLIN, 0}, {err_fd(), POLLIN, 0}, {output_ended() ? exit_fd() : -1, POLLIN, 0}};
     ::poll(fds, 3, timeout_ms);

@@ -40,7 +40,7 @@ class WorkerProcess {
 
     // Waits up to `timeout_ms` (-1: no limit) for output or, once it has ended, the process's
     // end (for callers without a loop of their own).
-    void wait(int timeout_ms) const;
+    void wait_for_output(int timeout_ms) const;
 
     // Reads what the pipe holds now and returns the whole lines of standard output it
     // completed. At the end of the output an unfinished last line counts as a line.

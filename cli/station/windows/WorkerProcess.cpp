@@ -175,7 +175,7 @@ void WorkerProcess::waitables(std::vector<HANDLE>& into) const {
     if (output_ended() && !reaped_) into.push_back(process_.get());
 }
 
-void WorkerProcess::wait(int timeout_ms) const {
+void WorkerProcess::wait_for_output(int timeout_ms) const {
     std::vector<HANDLE> handles;
     waitables(handles);
     if (!handles.empty()) {

@@ -34,7 +34,7 @@ class WorkerProcess {
     void waitables(std::vector<HANDLE>& into) const;
     // Waits up to `timeout_ms` (-1: no limit) for one of waitables() (for callers without a
     // loop of their own).
-    void wait(int timeout_ms) const;
+    void wait_for_output(int timeout_ms) const;
 
     // As on POSIX: the whole lines of standard output completed since the last call (an
     // unfinished last line counts at the end), and of standard error, whose first non-empty
