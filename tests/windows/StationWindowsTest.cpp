@@ -306,3 +306,30 @@ TEST(WindowsStation, TwoStationsAppendingToOneLogNeverMixOrLoseALine) {
     EXPECT_EQ(reading.records, 8u);
     EXPECT_EQ(reading.skipped, 0u);
 }
+
+// The lowest layer of the same: two handles on one log, appending from two threads at once.
+// Windows' locks belong to a handle, so these contend as two stations' would.
+TEST(WindowsStationLog, TwoHandlesAppendingAtOnceNeverOverwriteOrMixALine) {
+    TempDir dir;
+    const auto path = dir / "shared.log";
+    constexpr int PerWriter = 300;
+    std::string error;
+    auto first = StationLog::open(path, error);
+    auto second = StationLog::open(path, error);
+    ASSERT_TRUE(first && second) << error;
+    const auto append = [&](StationLog& log, char who) {
+        for (int i = 0; i < PerWriter; ++i) {
+            std::string ignored;
+            log.append(std::string(R"({"serial":")") + who + std::to_string(i) + R"(","ok":true})",
+                       ignored);
+        }
+    };
+    std::thread a(append, std::ref(*first), 'A');
+    std::thread b(append, std::ref(*second), 'B');
+    a.join();
+    b.join();
+    const LogReading reading = read_station_log(path);
+    EXPECT_EQ(reading.records, 2u * PerWriter);
+    EXPECT_EQ(reading.succeeded_serials.size(), 2u * PerWriter);
+    EXPECT_EQ(reading.skipped, 0u);
+}
