@@ -235,6 +235,34 @@ TEST(WindowsStation, AWorkerKilledMidDownloadIsLoggedAsFailedAndTheStationGoesOn
     EXPECT_EQ(by_serial.at("VX2016-000002").flag("ok"), true);
 }
 
+// A station that dies (killed outright, as Task Manager's End task does) takes its workers
+// with it: they are in its kill-on-close job object. A worker left behind would finish its
+// download unwatched and leave the device's flash behind in the dump.
+TEST(WindowsStation, AStationThatDiesLeavesNoWorkerBehind) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    DWORD worker_pid = 0;
+    HANDLE worker = nullptr;
+    run_station({utf8(image_path), "--simulate=devices=1,erase-pace=1s",
+                 "--simulate-dump=" + utf8(dir / "flash")},
+                [&](const JsonLine& e, DWORD station) {
+                    if (e.text("event") == "started") {
+                        worker_pid = static_cast<DWORD>(e.number("pid").value_or(0));
+                    }
+                    if (worker != nullptr || e.text("event") != "progress") return;
+                    // The worker is erasing: the station dies under it.
+                    worker = ::OpenProcess(SYNCHRONIZE, FALSE, worker_pid);
+                    HANDLE killer = ::OpenProcess(PROCESS_TERMINATE, FALSE, station);
+                    ::TerminateProcess(killer, 1);
+                    ::CloseHandle(killer);
+                });
+    ASSERT_NE(worker, nullptr);
+    // A bound load cannot reach: the download alone takes longer than the kill.
+    EXPECT_EQ(::WaitForSingleObject(worker, 120000), WAIT_OBJECT_0);
+    ::CloseHandle(worker);
+    EXPECT_FALSE(std::filesystem::exists(dir / "flash.1"));
+}
+
 // Ctrl+C at the console while two downloads run: the station stops taking devices, its two
 // running downloads finish (the workers, in process groups of their own, never see it) and
 // the counts come. Wine delivers no console control event to another process's group
