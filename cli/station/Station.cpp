@@ -142,7 +142,8 @@ class Station {
     void skip(Job& job, const std::string& why);
     void stop_on_log_fault(const std::string& error);
     void release(Job& job);
-    void on_signals(int count);
+    // `ending`: the system ends the station shortly (a closing console): no grace for anyone.
+    void on_signals(int count, bool ending);
     // Asks the worker to end (SIGTERM), to be killed after a grace (SIGKILL); logged as cut.
     void cut(Job& job, Job::Cut why);
     void check_deadlines();
@@ -178,6 +179,7 @@ class Station {
     std::vector<std::unique_ptr<Job>> jobs_;
     std::set<std::string> taken_;  // instance ids handed to a job during this plug
     std::set<std::string> denied_reported_;
+    std::chrono::seconds kill_grace_ = KillGrace;
     bool stopping_ = false;
     bool log_failed_ = false;
     bool station_failed_ = false;
@@ -535,8 +537,9 @@ void Station::release(Job& job) {
     job.instance_id.clear();  // marks the job as over
 }
 
-void Station::on_signals(int count) {
+void Station::on_signals(int count, bool ending) {
     if (count <= 0) return;
+    if (ending) kill_grace_ = std::chrono::seconds(0);
     signals_ += count;
     std::size_t running = 0;
     for (const auto& job : jobs_) running += job->worker ? 1 : 0;
@@ -560,7 +563,7 @@ void Station::on_signals(int count) {
 
 void Station::cut(Job& job, Job::Cut why) {
     job.cut = why;
-    job.kill_at = SteadyClock::now() + KillGrace;
+    job.kill_at = SteadyClock::now() + kill_grace_;
     job.worker->terminate();
 }
 
@@ -627,7 +630,7 @@ int Station::run() {
             display_.note("vellox-cli: " + wake.error);
             break;
         }
-        if (wake.stop_requested) on_signals(signals.take());
+        if (wake.stop_requested) on_signals(signals.take(), signals.ending());
         if (wake.device_change && platform_->take_device_change()) {
             controller_->DeviceChange();
             report_denied_nodes();

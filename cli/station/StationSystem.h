@@ -5,7 +5,8 @@
 // Each system provides, besides what is declared here:
 //   WorkerProcess   one worker: start, its output read without blocking, its end, terminate
 //                   (asked to end) and kill; in WorkerProcess.h
-//   StopRequests    the operator's stop requests (signals, console control events), counted
+//   StopRequests    the operator's stop requests (signals, console control events): take()
+//                   counts them, ending() says the system ends the station shortly
 //   ImageSnapshot   the private copy of the image that the workers read; in StationImage.h
 //   StationLog      the locked, flushed appends to the shared log; in StationLog.h
 

@@ -307,6 +307,44 @@ TEST(WindowsStation, CtrlCLetsTheRunningDownloadsFinishAndTakesNoMoreDevices) {
         << err.str();
 }
 
+// Closing the console window: the system ends the process some 5 s after the event, when its
+// handler returns. The handler is held until the station has cut its workers at once and
+// logged both devices, so the log is complete when the process may end.
+TEST(WindowsStation, AClosingConsoleIsHeldUntilEveryRunningDeviceIsLogged) {
+    TempDir dir;
+    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    const auto log = dir / "bench.log";
+    set_worker_program(VELLOX_CLI_PROGRAM);
+    int answered = 0;
+    std::size_t logged_at_return = 0;
+    std::thread control;
+    LineSink out([&](const std::string& line) {
+        auto e = JsonLine::parse(line);
+        if (e && e->text("event") == "device" && ++answered == 2) {
+            control = std::thread([&] {
+                ConsoleControlWatch::handle(CTRL_CLOSE_EVENT);
+                logged_at_return = read_station_log(log).records;
+            });
+        }
+    });
+    std::ostream out_stream(&out);
+    std::ostringstream err;
+    const std::vector<std::string> args{
+        "station", "--json",  utf8(image_path),
+        "--log",   utf8(log), "--simulate=devices=2,plug-every=1ms,erase-pace=3s"};
+    const int code = vellox::cli::run_cli(args, CliStreams{out_stream, err, false});
+    if (control.joinable()) control.join();
+    ASSERT_EQ(answered, 2);
+    EXPECT_EQ(code, 9);
+    EXPECT_EQ(logged_at_return, 2u);
+    const auto records = log_lines(log);
+    ASSERT_EQ(records.size(), 2u);
+    for (const JsonLine& rec : records) {
+        EXPECT_EQ(rec.text("message"), "worker stopped by the operator");
+        EXPECT_EQ(rec.number("exit_code"), 23);
+    }
+}
+
 TEST(WindowsStation, TwoStationsAppendingToOneLogNeverMixOrLoseALine) {
     TempDir dir;
     const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));

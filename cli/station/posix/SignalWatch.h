@@ -19,6 +19,8 @@ class SignalWatch {
     int fd() const { return read_.get(); }
     // How many signals arrived since the last call.
     int take();
+    // No signal here means the process is about to be ended by the system.
+    bool ending() const { return false; }
 
   private:
     UniqueFd read_;

@@ -6,6 +6,7 @@ namespace vellox::cli {
 namespace {
 
 std::atomic<int> requests{0};
+std::atomic<bool> closing_requested{false};
 // Set while a watch exists, left alone until it is gone.
 HANDLE requested_event = nullptr;
 HANDLE finished_event = nullptr;
@@ -22,6 +23,7 @@ BOOL ConsoleControlWatch::handle(DWORD event) {
         event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
     if (!closing && event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
     // Three at once: the workers are cut and logged as stopped, as a third Ctrl+C would.
+    if (closing) closing_requested = true;
     requests += closing ? 3 : 1;
     ::SetEvent(requested_event);
     // Returning ends the process: held until the station has written its lines and ended.
@@ -32,6 +34,7 @@ BOOL ConsoleControlWatch::handle(DWORD event) {
 ConsoleControlWatch::ConsoleControlWatch()
     : requested_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     requests = 0;
+    closing_requested = false;
     requested_event = requested_.get();
     // Never closed: a held handler may still be waiting on it when the watch goes.
     if (finished_event == nullptr) finished_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -45,6 +48,8 @@ ConsoleControlWatch::~ConsoleControlWatch() {
     requested_event = nullptr;
     ::SetEvent(finished_event);
 }
+
+bool ConsoleControlWatch::ending() const { return closing_requested; }
 
 int ConsoleControlWatch::take() {
     ::ResetEvent(requested_.get());

@@ -1,8 +1,9 @@
 #pragma once
 // The station's stop requests on Windows: the console's Ctrl+C and Ctrl+Break, counted like
 // SIGINT on Linux, and its closing (the window closed, a logoff, a shutdown), which gives the
-// process about 5 s: counted as the operator's stop-now, and the system's thread that carries
-// it is held until the station has logged what it could and ended. One at a time per process.
+// process about 5 s: counted as the operator's stop-now (with no grace for the workers, see
+// ending()), and the system's thread that carries it is held until the station has logged
+// what it could and ended. One at a time per process.
 
 #include <windows.h>
 
@@ -22,6 +23,8 @@ class ConsoleControlWatch {
     HANDLE event() const { return requested_.get(); }
     // How many requests came since the last call; a closing console counts as three.
     int take();
+    // The console is closing: the system ends the process in a few seconds.
+    bool ending() const;
 
     // What the system's handler does with `event` (a CTRL_*_EVENT); the tests drive it
     // directly where wine cannot deliver the console's own. True: handled.
