@@ -1,9 +1,9 @@
 #pragma once
 // One worker on Windows: a vellox-cli process started with CreateProcessW in a process group
-// of its own (the console's Ctrl+C reaches the station only), inside the station's job object,
-// which ends every worker when the station's process ends, however it ends. Its standard output
-// and error come through overlapped pipes: the station's loop waits on their events and the
-// process handle, and no read ever blocks it.
+// and a windowless console of its own (the console's Ctrl+C reaches the station only), inside the
+// station's job object, which ends every worker when the station's process ends, however it ends.
+// Its standard output and error come through overlapped pipes: the station's loop waits on their
+// events and the process handle, and no read ever blocks it.
 
 #include <windows.h>
 
@@ -52,8 +52,7 @@ class WorkerProcess {
     bool end_watched() const { return true; }
     DWORD exit_status() const { return status_; }
 
-    // Asks the worker to end (Ctrl+Break to its group, which vellox-cli reads as an
-    // interrupt), or makes it (TerminateProcess).
+    // Asks the worker to end (nothing on Windows: see the .cpp), or makes it (TerminateProcess).
     void terminate();
     void kill();
 
