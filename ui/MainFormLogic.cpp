@@ -129,7 +129,7 @@ std::string MainFormLogic::NoDeviceText(std::string* details) const {
 #else
             (void)details;
 #endif
-            return "No permission for " + denied.front() + ": install udev/70-vellox.rules";
+            return "No permission for " + denied.front() + ": a udev rule is needed";
         }
     }
     return "No HID device";
