@@ -7,12 +7,10 @@
 namespace vellox::cli {
 
 void CliHost::set_status(std::string_view text, StatusColour colour) {
-    status_ = text;
-    red_ = colour == StatusColour::Red;
     // Errors are told by their box; the empty text and "No HID device" belong to the window's
     // idle states, the result line reports success, and the session itself says when another
     // program keeps a query back.
-    if (red_ || text.empty() || text == "No HID device" || text == "Download OK!" ||
+    if (colour == StatusColour::Red || text.empty() || text == "No HID device" || text == "Download OK!" ||
         text == DeviceBusyText) {
         return;
     }

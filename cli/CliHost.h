@@ -48,8 +48,6 @@ class CliHost : public DialogueHost, public DownloadHost {
 
     // Every message shown in a box, in order.
     const std::vector<std::string>& messages() const { return messages_; }
-    const std::string& status_text() const { return status_; }
-    bool status_red() const { return red_; }
 
     // Writes one line to standard error, ending a redrawing progress line first.
     void say(std::string_view line);
@@ -62,8 +60,6 @@ class CliHost : public DialogueHost, public DownloadHost {
     LabelTable table_ = LabelTable::Language0;
     std::optional<std::filesystem::path> image_;
     std::vector<std::string> messages_;
-    std::string status_;
-    bool red_ = false;
 };
 
 }  // namespace vellox::cli

@@ -76,6 +76,37 @@ std::string access_advice([[maybe_unused]] const std::string& path) {
 #endif
 }
 
+// The exit code and the message of a download's outcome.
+std::pair<ExitCode, std::string> download_exit(const FirmwareDownload& download,
+                                               const CliHost& host) {
+    const auto shown = [&host] {
+        return host.messages().empty() ? std::string() : host.messages().back();
+    };
+    switch (download.Outcome) {
+        case DownloadOutcome::Done:
+            return {ExitCode::Ok, "Download OK!"};
+        // The window's button only appears once the device has told its capacity; with none,
+        // the procedure ends at once without a word, which must not pass for success.
+        case DownloadOutcome::NoCapacity:
+            return {ExitCode::NoCapacity,
+                    "The device reports no flash capacity; nothing was written."};
+        case DownloadOutcome::Cancelled:
+            return {ExitCode::Failure, "The download ended without a result."};
+        case DownloadOutcome::FileError:
+            return {ExitCode::ImageUnreadable, shown()};
+        case DownloadOutcome::SizeRefused:
+            return {ExitCode::ImageTooLarge, shown()};
+        case DownloadOutcome::ProductRefused:
+            return {ExitCode::ProductMismatch, shown()};
+        case DownloadOutcome::DeviceBusy:
+            return {ExitCode::DeviceBusy, shown()};
+        case DownloadOutcome::Failed:
+            break;
+    }
+    return {ExitCode{exit_code_for_status(download.FailedStatus)},
+            std::string(status_message(download.FailedStatus))};
+}
+
 }  // namespace
 
 CliSession::CliSession(const CliOptions& options, const CliStreams& io)
@@ -359,7 +390,7 @@ int CliSession::no_device() {
     return json_failure(to_int(ExitCode::NoDevice), message);
 }
 
-int CliSession::dialogue_failure(std::int32_t status) {
+int CliSession::dialogue_failure(DialogueStatus status) {
     // The engine's own reporter names the failure (red status, then the error box).
     dialogue_->show_error(status);
     return json_failure(exit_code_for_status(status), status_message(status));
@@ -375,8 +406,8 @@ std::optional<int> CliSession::query_information() {
         while (dialogue_->DeviceBusy && CliEventLoop::Clock::now() < deadline) pump();
     }
     if (dialogue_->DeviceBusy) return device_busy(DeviceBusyText);
-    while (!dialogue_->ReplyFlag && dialogue_->StatusCode <= 0) pump();
-    if (dialogue_->StatusCode > 0) return dialogue_failure(dialogue_->StatusCode);
+    while (!dialogue_->ReplyFlag && dialogue_->StatusCode == DialogueStatus::Ok) pump();
+    if (dialogue_->StatusCode != DialogueStatus::Ok) return dialogue_failure(dialogue_->StatusCode);
     return std::nullopt;
 }
 
@@ -459,48 +490,28 @@ int CliSession::run_download() {
         print_json(json.text());
     }
 
-    // The window's button only appears once the device has told its capacity; with none, the
-    // procedure would end at once without a word, which must not pass for success.
-    if (dialogue_->FlashSize == 0) {
-        const std::string message = "The device reports no flash capacity; nothing was written.";
-        host_.say(message);
-        return json_failure(to_int(ExitCode::NoInformation), message);
-    }
-
     host_.set_image(path_from_utf8(options_.image));
     download_ = std::make_unique<FirmwareDownload>(*dialogue_, host_);
-    const std::size_t boxes_before = host_.messages().size();
     download_->WRITE_24AAClick();
     progress_.finish();
 
-    const bool ok = host_.status_text() == "Download OK!" && !host_.status_red();
-    int code = to_int(ExitCode::Ok);
-    std::string message = "Download OK!";
-    if (!ok) {
-        message = host_.messages().size() > boxes_before ? host_.messages().back()
-                                                         : "The download ended without a result.";
-        if (host_.status_red() && dialogue_->StatusCode > 0) {
-            code = exit_code_for_status(dialogue_->StatusCode);
-        } else if (message == "Size of file is error") {
-            code = to_int(ExitCode::ImageTooLarge);
-        } else if (message == "Product ID is error") {
-            code = to_int(ExitCode::ProductMismatch);
-        } else if (host_.messages().size() > boxes_before) {
-            code = to_int(ExitCode::ImageUnreadable);
-        } else {
-            code = to_int(ExitCode::Failure);
-            host_.say(message);
-        }
-    } else {
+    const auto [code, message] = download_exit(*download_, host_);
+    const bool ok = code == ExitCode::Ok;
+    // The engine's boxes have shown every other outcome already.
+    if (download_->Outcome == DownloadOutcome::NoCapacity ||
+        download_->Outcome == DownloadOutcome::Cancelled) {
+        host_.say(message);
+    }
+    if (ok) {
         // The procedure asks for the information again and leaves; let that reply arrive, as
         // the window would show it, so that a trace of the run is complete.
-        while (!dialogue_->ReplyFlag && dialogue_->StatusCode <= 0) pump();
+        while (!dialogue_->ReplyFlag && dialogue_->StatusCode == DialogueStatus::Ok) pump();
     }
 
     if (options_.json) {
         JsonWriter json;
         json.begin_object().key("event").value("result").key("ok").value(ok);
-        json.key("message").value(message).key("exit_code").value(code);
+        json.key("message").value(message).key("exit_code").value(to_int(code));
         if (ok) {
             std::error_code ec;
             const auto size = std::filesystem::file_size(path_from_utf8(options_.image), ec);
@@ -511,7 +522,7 @@ int CliSession::run_download() {
     } else if (ok) {
         io_.out << message << '\n' << std::flush;
     }
-    return code;
+    return to_int(code);
 }
 
 }  // namespace vellox::cli

@@ -58,7 +58,7 @@ class CliSession {
     // program holds it.
     std::optional<int> lock_for_download();
     int device_busy(std::string_view message);
-    int dialogue_failure(std::int32_t status);
+    int dialogue_failure(DialogueStatus status);
 
     void pump();
     // A whole line for the interrupt handler to write as it stands.

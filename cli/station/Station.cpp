@@ -401,7 +401,8 @@ void Station::on_worker_end(Job& job) {
         return;
     }
 
-    const bool unanswered = !ok && exited && code == exit_code_for_status(3) && !job.answered;
+    const bool unanswered =
+        !ok && exited && code == exit_code_for_status(DialogueStatus::TimedOut) && !job.answered;
     // Once stopping, a board still at its query, or one that never answered and so has had
     // nothing written, is let go untouched: neither flashed nor asked again nor failed.
     if (stopping_ && (job.stage == Job::Stage::Query || unanswered)) {

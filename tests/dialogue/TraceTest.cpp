@@ -16,7 +16,7 @@ TEST(Trace, OutLinesComeWithABlankLineEvenWithoutADevice) {
     d.OutReport[5] = 0x3A;
     d.OutReport[63] = 0xAB;
     d.send_report(d.StatusCode, 30);
-    EXPECT_EQ(d.StatusCode, 1);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::NotConnected);
     ASSERT_EQ(rig.host.memo.size(), 2u);
     EXPECT_EQ(rig.host.memo[0], " ");
     const std::string expected = "out->:0C0000003A" + std::string(57 * 2, '0') + "AB" + "F1";
