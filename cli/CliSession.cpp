@@ -150,9 +150,7 @@ void CliSession::set_up_platform() {
         system_platform_ = make_default_hid_platform();
         platform_ = system_platform_.get();
     }
-    TraceSink sink;
-    if (options_.trace && !TraceEnabled) sink = [this](std::string_view line) { host_.say(line); };
-    watched_platform_ = std::make_unique<WatchedHidPlatform>(*platform_, std::move(sink));
+    watched_platform_ = std::make_unique<WatchedHidPlatform>(*platform_);
     platform_ = watched_platform_.get();
 }
 
@@ -343,10 +341,7 @@ bool CliSession::device_selected() const {
 
 std::optional<int> CliSession::select_device() {
     dialogue_ = std::make_unique<DeviceDialogue>(host_, *controller_);
-    if (options_.trace && !TraceEnabled) {
-        tap_.emplace(*dialogue_, [this](std::string_view line) { host_.say(line); });
-        loop_->set_before_deliveries([this] { tap_->reattach(); });
-    }
+    dialogue_->TraceEnabled = options_.trace;
     loop_->set_tick_handler([this] {
         dialogue_->Timer1Timer();
         dialogue_->Timer2Timer();
@@ -397,8 +392,7 @@ int CliSession::dialogue_failure(DialogueStatus status) {
 }
 
 std::optional<int> CliSession::query_information() {
-    // The query switches reading on itself; the trace tap gets in front of the reply handler
-    // before the reply is delivered.
+    // The query switches reading on itself.
     dialogue_->VerifyClick();
     if (dialogue_->DeviceBusy && options_.wait) {
         // The engine asks again every few ticks by itself.

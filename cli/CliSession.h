@@ -86,9 +86,6 @@ class CliSession {
     PlainHidDispatcher dispatcher_;
     std::unique_ptr<THidDeviceController> controller_;
     std::unique_ptr<CliEventLoop> loop_;
-    // Declared before the engine: a record's reading thread may still hand the tap a report
-    // while the engine, going away, switches reading off.
-    std::optional<ReplyTraceTap> tap_;
     std::unique_ptr<DeviceDialogue> dialogue_;
     std::unique_ptr<FirmwareDownload> download_;
 };

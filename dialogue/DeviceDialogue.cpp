@@ -41,7 +41,7 @@ void DeviceDialogue::send_report(DialogueStatus& status, std::int32_t ticks) {
     OutReport[0] = 0;
     OutReport[ByteChecksum] = report_checksum(OutReport);
 
-    if constexpr (TraceEnabled) {
+    if (TraceEnabled) {
         host_.trace_append(" ");
         host_.trace_append("out->:" + hex_bytes(std::span(OutReport).subspan(1, ReplyDataLength)));
     }
@@ -73,7 +73,7 @@ void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
     const std::size_t stored = std::min<std::size_t>(Size, InReport.size() - 1);
     if (stored > 0) std::copy_n(Data, stored, InReport.begin() + 1);
 
-    if constexpr (TraceEnabled) {
+    if (TraceEnabled) {
         host_.trace_append("IN<-  " + hex_bytes(std::span(InReport).subspan(1, stored)));
     }
 

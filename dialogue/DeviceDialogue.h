@@ -25,10 +25,11 @@
 
 namespace vellox {
 
+// Whether the report trace starts switched on: the build decides (VELLOX_TRACE).
 #ifdef VELLOX_TRACE_ENABLED
-inline constexpr bool TraceEnabled = true;
+inline constexpr bool TraceByDefault = true;
 #else
-inline constexpr bool TraceEnabled = false;
+inline constexpr bool TraceByDefault = false;
 #endif
 
 // Device key of the one supported interface: vendor 0xFFFF, product 0x2016.
@@ -110,6 +111,8 @@ class DeviceDialogue {
 
     // --- State (the window's fields) -----------------------------------------------------
 
+    // The hexadecimal trace of every report sent and received, into the trace memo.
+    bool TraceEnabled = TraceByDefault;
     ReportBuffer OutReport{};
     ReportBuffer InReport{};
     bool ReplyFlag = false;
