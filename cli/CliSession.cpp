@@ -5,7 +5,7 @@
 
 #include "cli/InfoLabels.h"
 #include "cli/InterruptGuard.h"
-#include "cli/JsonWriter.h"
+#include "cli/Json.h"
 #include "cli/PrintableText.h"
 #include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
@@ -220,20 +220,18 @@ std::string CliSession::interrupt_line(std::string_view text) const {
     return std::string(io_.err_is_terminal ? "\n" : "") + "vellox-cli: " + std::string(text) + '\n';
 }
 
-void CliSession::print_json(const std::string& object) { io_.out << object << '\n' << std::flush; }
+void CliSession::print_json(const Json& object) {
+    io_.out << json_text(object) << '\n' << std::flush;
+}
 
 int CliSession::json_failure(int code, std::string_view message) {
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object();
         // A download's output is a stream of events that always ends with its result.
-        if (options_.command == Command::Download) {
-            json.key("event").value("result").key("ok").value(false).key("message");
-        } else {
-            json.key("ok").value(false).key("error");
-        }
-        json.value(message).key("exit_code").value(code).end_object();
-        print_json(json.text());
+        Json json = options_.command == Command::Download
+                        ? Json{{"event", "result"}, {"ok", false}, {"message", message}}
+                        : Json{{"ok", false}, {"error", message}};
+        json["exit_code"] = code;
+        print_json(json);
     }
     return code;
 }
@@ -279,18 +277,17 @@ int CliSession::run_list() {
     controller_->SetOnEnumerate({});
 
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object().key("devices").begin_array();
+        Json devices = Json::array();
         for (const Row& row : rows) {
-            json.begin_object().key("path").value(row.path).key("key").value(row.key);
-            json.key("version").value(static_cast<int>(row.version));
-            json.key("read_write").value(row.read_write);
-            json.key("input_report_length").value(static_cast<int>(row.input_length));
-            json.key("output_report_length").value(static_cast<int>(row.output_length));
-            json.key("supported").value(row.supported).end_object();
+            devices.push_back({{"path", row.path},
+                               {"key", row.key},
+                               {"version", row.version},
+                               {"read_write", row.read_write},
+                               {"input_report_length", row.input_length},
+                               {"output_report_length", row.output_length},
+                               {"supported", row.supported}});
         }
-        json.end_array().end_object();
-        print_json(json.text());
+        print_json({{"devices", devices}});
     } else {
         for (const Row& row : rows) {
             io_.out << printable(row.path) << ' ' << row.key << " version=" << hex4(row.version)
@@ -441,20 +438,17 @@ int CliSession::run_info() {
     }
 
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object().key("ok").value(true);
-        json.key("path").value(d.SelectedDevice->PnPInfo().DevicePath);
-        json.key("label_table").value(label_table_name(d.ActiveLabelTable));
-        json.key("shown").value(grid.visible);
-        json.key("fields").begin_array();
-        for (const auto& [label, value] : fields) {
-            json.begin_object().key("label").value(label).key("value").value(value).end_object();
-        }
-        json.end_array();
-        json.key("product_id").value(platform_->device_text(d.ProductId));
-        json.key("serial").value(platform_->device_text(serial_number(d)));
-        json.key("capacity").value(d.FlashSize).end_object();
-        print_json(json.text());
+        Json shown = Json::array();
+        for (const auto& [label, value] : fields)
+            shown.push_back({{"label", label}, {"value", value}});
+        print_json({{"ok", true},
+                    {"path", d.SelectedDevice->PnPInfo().DevicePath},
+                    {"label_table", label_table_name(d.ActiveLabelTable)},
+                    {"shown", grid.visible},
+                    {"fields", shown},
+                    {"product_id", platform_->device_text(d.ProductId)},
+                    {"serial", platform_->device_text(serial_number(d))},
+                    {"capacity", d.FlashSize}});
     } else {
         for (const auto& [label, value] : fields)
             io_.out << label << ": " << printable_text(value) << '\n';
@@ -475,13 +469,11 @@ int CliSession::run_download() {
     if (auto failed = query_information()) return *failed;
     if (options_.json) {
         // Who is being flashed, for a station's record.
-        JsonWriter json;
-        json.begin_object().key("event").value("device");
-        json.key("path").value(dialogue_->SelectedDevice->PnPInfo().DevicePath);
-        json.key("product_id").value(platform_->device_text(dialogue_->ProductId));
-        json.key("serial").value(platform_->device_text(serial_number(*dialogue_)));
-        json.key("capacity").value(dialogue_->FlashSize).end_object();
-        print_json(json.text());
+        print_json({{"event", "device"},
+                    {"path", dialogue_->SelectedDevice->PnPInfo().DevicePath},
+                    {"product_id", platform_->device_text(dialogue_->ProductId)},
+                    {"serial", platform_->device_text(serial_number(*dialogue_))},
+                    {"capacity", dialogue_->FlashSize}});
     }
 
     host_.set_image(path_from_utf8(options_.image));
@@ -503,16 +495,14 @@ int CliSession::run_download() {
     }
 
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object().key("event").value("result").key("ok").value(ok);
-        json.key("message").value(message).key("exit_code").value(to_int(code));
+        Json json = {
+            {"event", "result"}, {"ok", ok}, {"message", message}, {"exit_code", to_int(code)}};
         if (ok) {
             std::error_code ec;
             const auto size = std::filesystem::file_size(path_from_utf8(options_.image), ec);
-            if (!ec) json.key("bytes").value(static_cast<std::int64_t>(size));
+            if (!ec) json["bytes"] = size;
         }
-        json.end_object();
-        print_json(json.text());
+        print_json(json);
     } else if (ok) {
         io_.out << message << '\n' << std::flush;
     }

@@ -13,6 +13,7 @@
 #include "cli/CliHost.h"
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
+#include "cli/Json.h"
 #include "cli/ProgressOutput.h"
 #include "cli/ReportTrace.h"
 #include "cli/VelloxCli.h"
@@ -63,7 +64,7 @@ class CliSession {
     void pump();
     // A whole line for the interrupt handler to write as it stands.
     std::string interrupt_line(std::string_view text) const;
-    void print_json(const std::string& object);
+    void print_json(const Json& object);
     int json_failure(int code, std::string_view message);
 
     const CliOptions& options_;
