@@ -19,15 +19,15 @@ class CliEventLoop;
 
 class CliHost : public DialogueHost, public DownloadHost {
   public:
-    CliHost(ProgressOutput& progress, std::ostream& err, bool trace)
-        : progress_(progress), err_(err), trace_(trace) {}
+    CliHost(ProgressOutput& progress, std::ostream& err) : progress_(progress), err_(err) {}
 
     void set_event_loop(CliEventLoop* loop) { loop_ = loop; }
 
     void set_status(std::string_view text, StatusColour colour) override;
     void show_error_box(std::string_view text) override;
     void trace_clear() override {}
-    void trace_append(std::string_view line) override;
+    // The dialogue traces only when --trace switched its trace on.
+    void trace_append(std::string_view line) override { say(line); }
     void trace_show() override {}
     void set_panel_visible(bool) override {}
     void show_grid(const InfoGrid&) override {}
@@ -55,7 +55,6 @@ class CliHost : public DialogueHost, public DownloadHost {
   private:
     ProgressOutput& progress_;
     std::ostream& err_;
-    bool trace_;
     CliEventLoop* loop_ = nullptr;
     LabelTable table_ = LabelTable::Language0;
     std::optional<std::filesystem::path> image_;

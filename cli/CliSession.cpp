@@ -113,7 +113,7 @@ CliSession::CliSession(const CliOptions& options, const CliStreams& io)
     : options_(options),
       io_(io),
       progress_(progress_mode(options, io), io.out, io.err, io.terminal_escapes),
-      host_(progress_, io.err, options.trace) {
+      host_(progress_, io.err) {
     set_up_platform();
     controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);
     loop_ = std::make_unique<CliEventLoop>(dispatcher_, *platform_, *controller_);
