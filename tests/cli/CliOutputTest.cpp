@@ -12,15 +12,16 @@ using vellox::cli::ProgressOutput;
 // Every reader gets UTF-8 on one line: a file named "é.bin" stays "é", control characters are
 // escaped, and a byte that starts no UTF-8 sequence becomes U+FFFD.
 TEST(Json, TextIsOneLineOfUtf8InTheOrderWritten) {
-    const std::string tricky = "q\"b\\n\nt\tc\x01";
+    const std::string tricky = "q\"b\\n\nt\tc\x01\x7F";
     const Json json = {{"s", tricky},
                        {"image", "/tmp/\xC3\xA9.bin"},
                        {"latin1", "caf\xE9"},
-                       {"a", {1, true, nullptr}}};
+                       {"a", {1, true, nullptr}},
+                       {"o", Json::object()}};
     const std::string text = vellox::cli::json_text(json);
     EXPECT_EQ(text,
-              "{\"s\":\"q\\\"b\\\\n\\nt\\tc\\u0001\",\"image\":\"/tmp/\xC3\xA9.bin\","
-              "\"latin1\":\"caf\xEF\xBF\xBD\",\"a\":[1,true,null]}");
+              "{\"s\":\"q\\\"b\\\\n\\nt\\tc\\u0001\x7F\",\"image\":\"/tmp/\xC3\xA9.bin\","
+              "\"latin1\":\"caf\xEF\xBF\xBD\",\"a\":[1,true,null],\"o\":{}}");
     const Json back = Json::parse(text);
     EXPECT_EQ(back["s"].get<std::string>(), tricky);
     EXPECT_EQ(back["image"].get<std::string>(), "/tmp/\xC3\xA9.bin");
