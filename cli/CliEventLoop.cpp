@@ -46,10 +46,7 @@ bool CliEventLoop::run_due_tick() {
     return true;
 }
 
-std::size_t CliEventLoop::run_deliveries() {
-    if (before_deliveries_) before_deliveries_();
-    return dispatcher_.run_pending();
-}
+std::size_t CliEventLoop::run_deliveries() { return dispatcher_.run_pending(); }
 
 void CliEventLoop::pump() {
     const std::size_t ran = run_deliveries();

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "../cli/CliRun.h"
-#include "cli/station/JsonLine.h"
+#include "cli/Json.h"
 #include "cli/station/Sha256.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/WorkerProcess.h"
@@ -51,14 +51,14 @@ class LineSink : public std::streambuf {
 
 struct StationResult {
     int code = -1;
-    std::vector<JsonLine> events;
+    std::vector<Json> events;
     bool timed_out = false;
 };
 
 struct Running {
     std::unique_ptr<WorkerProcess> process;
     StationResult result;
-    std::function<void(const JsonLine&, DWORD)> on_event;
+    std::function<void(const Json&, DWORD)> on_event;
 };
 
 // Runs stations side by side to their ends; `on_event` of each sees its JSON lines as they
@@ -72,7 +72,7 @@ void run_stations(std::vector<Running>& stations) {
         ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, 1000);
         for (Running& s : stations) {
             for (const std::string& line : s.process->read_out()) {
-                if (auto event = JsonLine::parse(line)) {
+                if (auto event = parse_json_object(line)) {
                     if (s.on_event) s.on_event(*event, s.process->pid());
                     s.result.events.push_back(*event);
                 }
@@ -93,7 +93,7 @@ void run_stations(std::vector<Running>& stations) {
 }
 
 Running start(const std::vector<std::string>& args,
-              std::function<void(const JsonLine&, DWORD)> on_event = {}) {
+              std::function<void(const Json&, DWORD)> on_event = {}) {
     std::vector<std::string> argv{VELLOX_CLI_PROGRAM, "station", "--json"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string error;
@@ -103,7 +103,7 @@ Running start(const std::vector<std::string>& args,
 }
 
 StationResult run_station(const std::vector<std::string>& args,
-                          std::function<void(const JsonLine&, DWORD)> on_event = {}) {
+                          std::function<void(const Json&, DWORD)> on_event = {}) {
     std::vector<Running> one;
     one.push_back(start(args, std::move(on_event)));
     if (!one[0].process) return {};
@@ -111,19 +111,19 @@ StationResult run_station(const std::vector<std::string>& args,
     return one[0].result;
 }
 
-std::vector<JsonLine> of_kind(const StationResult& r, std::string_view kind) {
-    std::vector<JsonLine> found;
+std::vector<Json> of_kind(const StationResult& r, std::string_view kind) {
+    std::vector<Json> found;
     for (const auto& e : r.events) {
-        if (e.text("event") == kind) found.push_back(e);
+        if (json_string(e, "event") == kind) found.push_back(e);
     }
     return found;
 }
 
-std::vector<JsonLine> log_lines(const std::filesystem::path& path) {
-    std::vector<JsonLine> records;
+std::vector<Json> log_lines(const std::filesystem::path& path) {
+    std::vector<Json> records;
     std::ifstream in(path, std::ios::binary);
     for (std::string line; std::getline(in, line);) {
-        auto record = JsonLine::parse(line);
+        auto record = parse_json_object(line);
         EXPECT_TRUE(record) << "not a whole record: " << line;
         if (record) records.push_back(*record);
     }
@@ -177,20 +177,20 @@ TEST(WindowsStation, MixedFaultsUnderNonAsciiNamesGiveEachItsOutcomeAndFlashesEq
     digest.update(image);
     const std::string sha = digest.hex_digest();
     int ok = 0;
-    for (const JsonLine& rec : records) {
-        const std::string serial = rec.text("serial");
+    for (const Json& rec : records) {
+        const std::string serial = json_string(rec, "serial");
         SCOPED_TRACE(serial);
-        EXPECT_EQ(rec.text("image"), utf8(image_path));
-        EXPECT_EQ(rec.text("image_sha256"), sha);
+        EXPECT_EQ(json_string(rec, "image"), utf8(image_path));
+        EXPECT_EQ(json_string(rec, "image_sha256"), sha);
         if (serial == "VX2016-000002") {
-            EXPECT_EQ(rec.flag("ok"), false);
-            EXPECT_EQ(rec.text("message"), "Verify error");
-            EXPECT_EQ(rec.number("exit_code"), 16);
+            EXPECT_EQ(json_flag(rec, "ok"), false);
+            EXPECT_EQ(json_string(rec, "message"), "Verify error");
+            EXPECT_EQ(json_number(rec, "exit_code"), 16);
             continue;
         }
         ++ok;
-        EXPECT_EQ(rec.flag("ok"), true);
-        EXPECT_EQ(rec.number("exit_code"), 0);
+        EXPECT_EQ(json_flag(rec, "ok"), true);
+        EXPECT_EQ(json_number(rec, "exit_code"), 0);
         const auto flash = read_file(folder / ("flash." + serial.substr(serial.size() - 1)));
         ASSERT_EQ(flash.size(), 128u * 1024u);
         EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
@@ -207,32 +207,35 @@ TEST(WindowsStation, AWorkerKilledMidDownloadIsLoggedAsFailedAndTheStationGoesOn
     std::map<std::string, DWORD> workers;
     bool killed = false;
     // A slow erase keeps the first device busy long enough to be killed in the middle.
-    StationResult r = run_station(
-        {utf8(image_path), "--log", utf8(log),
-         "--simulate=devices=2,plug-every=200ms,erase-pace=100ms"},
-        [&](const JsonLine& e, DWORD) {
-            if (e.text("event") == "started") {
-                workers[e.text("node")] = static_cast<DWORD>(e.number("pid").value_or(0));
-            }
-            if (!killed && e.text("event") == "progress" && e.text("serial") == "VX2016-000001" &&
-                e.text("phase") == "Erase......") {
-                // As Task Manager's End task does.
-                HANDLE worker = ::OpenProcess(PROCESS_TERMINATE, FALSE, workers.at(e.text("node")));
-                killed = worker != nullptr && ::TerminateProcess(worker, 1);
-                if (worker != nullptr) ::CloseHandle(worker);
-            }
-        });
+    StationResult r =
+        run_station({utf8(image_path), "--log", utf8(log),
+                     "--simulate=devices=2,plug-every=200ms,erase-pace=100ms"},
+                    [&](const Json& e, DWORD) {
+                        if (json_string(e, "event") == "started") {
+                            workers[json_string(e, "node")] =
+                                static_cast<DWORD>(json_number(e, "pid").value_or(0));
+                        }
+                        if (!killed && json_string(e, "event") == "progress" &&
+                            json_string(e, "serial") == "VX2016-000001" &&
+                            json_string(e, "phase") == "Erase......") {
+                            // As Task Manager's End task does.
+                            HANDLE worker = ::OpenProcess(PROCESS_TERMINATE, FALSE,
+                                                          workers.at(json_string(e, "node")));
+                            killed = worker != nullptr && ::TerminateProcess(worker, 1);
+                            if (worker != nullptr) ::CloseHandle(worker);
+                        }
+                    });
     ASSERT_FALSE(r.timed_out);
     ASSERT_TRUE(killed);
     EXPECT_EQ(r.code, 9);
-    std::map<std::string, JsonLine> by_serial;
-    for (const JsonLine& rec : log_lines(log)) by_serial.emplace(rec.text("serial"), rec);
+    std::map<std::string, Json> by_serial;
+    for (const Json& rec : log_lines(log)) by_serial.emplace(json_string(rec, "serial"), rec);
     ASSERT_EQ(by_serial.size(), 2u);
-    const JsonLine& dead = by_serial.at("VX2016-000001");
-    EXPECT_EQ(dead.flag("ok"), false);
-    EXPECT_EQ(dead.number("exit_code"), 1);
-    EXPECT_EQ(dead.text("message"), "The worker ended without a result");
-    EXPECT_EQ(by_serial.at("VX2016-000002").flag("ok"), true);
+    const Json& dead = by_serial.at("VX2016-000001");
+    EXPECT_EQ(json_flag(dead, "ok"), false);
+    EXPECT_EQ(json_number(dead, "exit_code"), 1);
+    EXPECT_EQ(json_string(dead, "message"), "The worker ended without a result");
+    EXPECT_EQ(json_flag(by_serial.at("VX2016-000002"), "ok"), true);
 }
 
 // A station that dies (killed outright, as Task Manager's End task does) takes its workers
@@ -245,11 +248,11 @@ TEST(WindowsStation, AStationThatDiesLeavesNoWorkerBehind) {
     HANDLE worker = nullptr;
     run_station({utf8(image_path), "--simulate=devices=1,erase-pace=1s",
                  "--simulate-dump=" + utf8(dir / "flash")},
-                [&](const JsonLine& e, DWORD station) {
-                    if (e.text("event") == "started") {
-                        worker_pid = static_cast<DWORD>(e.number("pid").value_or(0));
+                [&](const Json& e, DWORD station) {
+                    if (json_string(e, "event") == "started") {
+                        worker_pid = static_cast<DWORD>(json_number(e, "pid").value_or(0));
                     }
-                    if (worker != nullptr || e.text("event") != "progress") return;
+                    if (worker != nullptr || json_string(e, "event") != "progress") return;
                     // The worker is erasing: the station dies under it.
                     worker = ::OpenProcess(SYNCHRONIZE, FALSE, worker_pid);
                     HANDLE killer = ::OpenProcess(PROCESS_TERMINATE, FALSE, station);
@@ -275,8 +278,8 @@ TEST(WindowsStation, CtrlCLetsTheRunningDownloadsFinishAndTakesNoMoreDevices) {
     int answered = 0;
     std::thread control;
     LineSink out([&](const std::string& line) {
-        auto e = JsonLine::parse(line);
-        if (e && e->text("event") == "device" && ++answered == 2) {
+        auto e = parse_json_object(line);
+        if (e && json_string(*e, "event") == "device" && ++answered == 2) {
             control = std::thread([] { ConsoleControlWatch::handle(CTRL_C_EVENT); });
         }
     });
@@ -292,16 +295,16 @@ TEST(WindowsStation, CtrlCLetsTheRunningDownloadsFinishAndTakesNoMoreDevices) {
     EXPECT_EQ(code, 0);
     StationResult r;
     for (const std::string& line : out.lines) {
-        if (auto e = JsonLine::parse(line)) r.events.push_back(*e);
+        if (auto e = parse_json_object(line)) r.events.push_back(*e);
     }
     EXPECT_EQ(of_kind(r, "started").size(), 2u);
     const auto done = of_kind(r, "done");
     ASSERT_EQ(done.size(), 2u);
-    EXPECT_EQ(done[0].flag("ok"), true);
-    EXPECT_EQ(done[1].flag("ok"), true);
+    EXPECT_EQ(json_flag(done[0], "ok"), true);
+    EXPECT_EQ(json_flag(done[1], "ok"), true);
     const auto summary = of_kind(r, "summary");
     ASSERT_EQ(summary.size(), 1u);
-    EXPECT_EQ(summary[0].number("succeeded"), 2);
+    EXPECT_EQ(json_number(summary[0], "succeeded"), 2);
     EXPECT_NE(err.str().find("Stopping: no new devices are taken; 2 running downloads may finish."),
               std::string::npos)
         << err.str();
@@ -319,8 +322,8 @@ TEST(WindowsStation, AClosingConsoleIsHeldUntilEveryRunningDeviceIsLogged) {
     std::size_t logged_at_return = 0;
     std::thread control;
     LineSink out([&](const std::string& line) {
-        auto e = JsonLine::parse(line);
-        if (e && e->text("event") == "device" && ++answered == 2) {
+        auto e = parse_json_object(line);
+        if (e && json_string(*e, "event") == "device" && ++answered == 2) {
             control = std::thread([&] {
                 ConsoleControlWatch::handle(CTRL_CLOSE_EVENT);
                 logged_at_return = read_station_log(log).records;
@@ -339,9 +342,9 @@ TEST(WindowsStation, AClosingConsoleIsHeldUntilEveryRunningDeviceIsLogged) {
     EXPECT_EQ(logged_at_return, 2u);
     const auto records = log_lines(log);
     ASSERT_EQ(records.size(), 2u);
-    for (const JsonLine& rec : records) {
-        EXPECT_EQ(rec.text("message"), "worker stopped by the operator");
-        EXPECT_EQ(rec.number("exit_code"), 23);
+    for (const Json& rec : records) {
+        EXPECT_EQ(json_string(rec, "message"), "worker stopped by the operator");
+        EXPECT_EQ(json_number(rec, "exit_code"), 23);
     }
 }
 
@@ -363,9 +366,9 @@ TEST(WindowsStation, TwoStationsAppendingToOneLogNeverMixOrLoseALine) {
     }
     const auto records = log_lines(log);
     EXPECT_EQ(records.size(), 8u);
-    for (const JsonLine& rec : records) {
-        EXPECT_EQ(rec.flag("ok"), true);
-        ++per_station[rec.number("pid").value_or(0)];
+    for (const Json& rec : records) {
+        EXPECT_EQ(json_flag(rec, "ok"), true);
+        ++per_station[json_number(rec, "pid").value_or(0)];
     }
     for (const auto& [pid, count] : per_station) EXPECT_EQ(count, 4) << "station " << pid;
     const LogReading reading = read_station_log(log);
