@@ -136,11 +136,12 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::vector<std::strin
     PROCESS_INFORMATION info{};
     // Suspended until it is in the job, so that nothing it does escapes it. The station is
     // single-threaded: the only inheritable handles at this moment are the three above.
-    // A process group, and a console, of its own (without a window): the keyboard's Ctrl+C and
-    // Ctrl+Break go to every process of a console whatever its group, and closing the window
-    // to each of them; the worker hears none of it, as on Linux, and the station decides.
+    // A process group of its own and no console at all: the keyboard's Ctrl+C and Ctrl+Break
+    // go to every process of a console whatever its group, and so does the closing of its
+    // window; the worker hears none of it, as on Linux, and the station decides. (A console
+    // of its own, CREATE_NO_WINDOW, would cost a console host process per worker.)
     constexpr DWORD flags =
-        CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
+        CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP | DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT;
     if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                           nullptr, &startup, &info)) {
         error = last_error_text("cannot start " + argv[0]);
@@ -213,7 +214,7 @@ void WorkerProcess::reap() {
 }
 
 void WorkerProcess::terminate() {
-    // Nothing to send: a worker has no console the station shares, and vellox-cli reads a
+    // Nothing to send: a worker has no console to be sent an event through, and vellox-cli reads a
     // first interrupt as "run to the end" in any case. It has its grace, then kill().
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // One worker on Windows: a vellox-cli process started with CreateProcessW in a process group
-// and a windowless console of its own (the console's Ctrl+C reaches the station only), inside the
+// of its own and without a console (the console's Ctrl+C reaches the station only), inside the
 // station's job object, which ends every worker when the station's process ends, however it ends.
 // Its standard output and error come through overlapped pipes: the station's loop waits on their
 // events and the process handle, and no read ever blocks it.
