@@ -84,7 +84,7 @@ void DialogueRig::settle(int limit) {
     for (int i = 0; i < limit; ++i) {
         bool due = false;
         for (const auto& device : platform.devices) {
-            due = due || (!device->inputs.empty() && device->inputs.front().due <= clock.now);
+            due = due || (!device->inputs.empty() && device->inputs.front().due <= clock.now());
         }
         if (!due) return;
         pump();
