@@ -60,10 +60,12 @@ void DialogueRig::pump() {
             ++dropped;  // nobody reads this interface: the report is lost
         }
     }
-    // A tick waits until the selected record's reading thread has looked at its handle, as a
-    // tick counts toward a time-out only then; the fake handle has nothing to give, so this
-    // only waits for the thread to be scheduled.
-    if (THidDevice* r = dialogue->SelectedDevice) {
+    // A tick that counts toward a reply time-out waits until the selected record's reading
+    // thread has looked at its handle, as it counts only then; the fake handle has nothing to
+    // give, so this only waits for the thread to be scheduled. Other ticks take no look, and
+    // need not cost a switch to that thread.
+    THidDevice* r = dialogue->SelectedDevice;
+    if (r != nullptr && dialogue->Timer1Enabled && dialogue->TimeoutTicks > 0) {
         while (!r->ReaderLooked()) {
             dispatcher.run_pending();
             std::this_thread::yield();
