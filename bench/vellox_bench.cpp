@@ -105,7 +105,8 @@ Result run(const Case& c) {
     dialogue.FormActivate();
     dialogue.VerifyClick();  // rather than 80 ticks of waiting for the automatic query
     const auto give_up = BenchHost::Clock::now() + 10s;
-    while (dialogue.FlashSize == 0 && dialogue.StatusCode <= 0 && BenchHost::Clock::now() < give_up)
+    while (dialogue.FlashSize == 0 && dialogue.StatusCode == DialogueStatus::Ok &&
+           BenchHost::Clock::now() < give_up)
         host.pump_messages();
     if (dialogue.FlashSize == 0) {
         r.outcome = "no information reply";

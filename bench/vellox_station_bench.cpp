@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/station/JsonLine.h"
+#include "cli/Json.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/WorkerProcess.h"
 #include "sim/SampleImage.h"
@@ -53,12 +53,13 @@ Run run_station(const std::string& image, int devices) {
         pollfd fds[2] = {{station->out_fd(), POLLIN, 0}, {station->err_fd(), POLLIN, 0}};
         ::poll(fds, 2, -1);
         for (const std::string& line : station->read_out()) {
-            auto event = vellox::cli::JsonLine::parse(line);
-            if (!event || event->text("event") != "done") continue;
-            if (event->flag("ok") == true) ++run.succeeded;
-            run.slowest_device =
-                std::max(run.slowest_device,
-                         static_cast<double>(event->number("duration_ms").value_or(0)) / 1000);
+            auto event = vellox::cli::parse_json_object(line);
+            if (!event || vellox::cli::json_string(*event, "event") != "done") continue;
+            if (vellox::cli::json_flag(*event, "ok") == true) ++run.succeeded;
+            run.slowest_device = std::max(
+                run.slowest_device,
+                static_cast<double>(vellox::cli::json_number(*event, "duration_ms").value_or(0)) /
+                    1000);
         }
         station->read_err();
     }

@@ -56,10 +56,7 @@ bool CliEventLoop::run_due_tick() {
     return true;
 }
 
-std::size_t CliEventLoop::run_deliveries() {
-    if (before_deliveries_) before_deliveries_();
-    return dispatcher_.run_pending();
-}
+std::size_t CliEventLoop::run_deliveries() { return dispatcher_.run_pending(); }
 
 std::size_t CliEventLoop::settle_reader() {
     THidDevice* reader = reader_ ? reader_() : nullptr;

@@ -39,8 +39,6 @@ class CliEventLoop {
 
     // Called once per elapsed tick.
     void set_tick_handler(std::function<void()> handler) { on_tick_ = std::move(handler); }
-    // Called before handed-over reports run (the trace tap re-attaches itself there).
-    void set_before_deliveries(std::function<void()> hook) { before_deliveries_ = std::move(hook); }
 
     // A counter that moves whenever the engines send a report.
     void set_send_counter(std::function<std::uint64_t()> counter) { sends_ = std::move(counter); }
@@ -74,7 +72,6 @@ class CliEventLoop {
     HidPlatform& platform_;
     THidDeviceController& controller_;
     std::function<void()> on_tick_;
-    std::function<void()> before_deliveries_;
     std::function<std::uint64_t()> sends_;
     std::function<THidDevice*()> reader_;
     sim::VirtualClock* clock_;

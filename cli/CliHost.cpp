@@ -7,13 +7,11 @@
 namespace vellox::cli {
 
 void CliHost::set_status(std::string_view text, StatusColour colour) {
-    status_ = text;
-    red_ = colour == StatusColour::Red;
     // Errors are told by their box; the empty text and "No HID device" belong to the window's
     // idle states, the result line reports success, and the session itself says when another
     // program keeps a query back.
-    if (red_ || text.empty() || text == "No HID device" || text == "Download OK!" ||
-        text == DeviceBusyText) {
+    if (colour == StatusColour::Red || text.empty() || text == "No HID device" ||
+        text == "Download OK!" || text == DeviceBusyText) {
         return;
     }
     progress_.phase(text);
@@ -32,10 +30,6 @@ void CliHost::gauge_set_max(std::int32_t max) {
 
 void CliHost::gauge_set_progress(std::int32_t progress) {
     progress_.gauge_progress(progress > 0 ? static_cast<std::uint32_t>(progress) : 0);
-}
-
-void CliHost::trace_append(std::string_view line) {
-    if (trace_) say(line);
 }
 
 std::string CliHost::field_label(int field) { return std::string(info_label(table_, field)); }

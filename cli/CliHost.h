@@ -19,15 +19,15 @@ class CliEventLoop;
 
 class CliHost : public DialogueHost, public DownloadHost {
   public:
-    CliHost(ProgressOutput& progress, std::ostream& err, bool trace)
-        : progress_(progress), err_(err), trace_(trace) {}
+    CliHost(ProgressOutput& progress, std::ostream& err) : progress_(progress), err_(err) {}
 
     void set_event_loop(CliEventLoop* loop) { loop_ = loop; }
 
     void set_status(std::string_view text, StatusColour colour) override;
     void show_error_box(std::string_view text) override;
     void trace_clear() override {}
-    void trace_append(std::string_view line) override;
+    // The dialogue traces only when --trace switched its trace on.
+    void trace_append(std::string_view line) override { say(line); }
     void trace_show() override {}
     void set_panel_visible(bool) override {}
     void show_grid(const InfoGrid&) override {}
@@ -48,8 +48,6 @@ class CliHost : public DialogueHost, public DownloadHost {
 
     // Every message shown in a box, in order.
     const std::vector<std::string>& messages() const { return messages_; }
-    const std::string& status_text() const { return status_; }
-    bool status_red() const { return red_; }
 
     // Writes one line to standard error, ending a redrawing progress line first.
     void say(std::string_view line);
@@ -57,13 +55,10 @@ class CliHost : public DialogueHost, public DownloadHost {
   private:
     ProgressOutput& progress_;
     std::ostream& err_;
-    bool trace_;
     CliEventLoop* loop_ = nullptr;
     LabelTable table_ = LabelTable::Language0;
     std::optional<std::filesystem::path> image_;
     std::vector<std::string> messages_;
-    std::string status_;
-    bool red_ = false;
 };
 
 }  // namespace vellox::cli

@@ -5,7 +5,7 @@
 
 #include "cli/InfoLabels.h"
 #include "cli/InterruptGuard.h"
-#include "cli/JsonWriter.h"
+#include "cli/Json.h"
 #include "cli/PrintableText.h"
 #include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
@@ -77,13 +77,44 @@ std::string access_advice([[maybe_unused]] const std::string& path) {
 #endif
 }
 
+// The exit code and the message of a download's outcome.
+std::pair<ExitCode, std::string> download_exit(const FirmwareDownload& download,
+                                               const CliHost& host) {
+    const auto shown = [&host] {
+        return host.messages().empty() ? std::string() : host.messages().back();
+    };
+    switch (download.Outcome) {
+        case DownloadOutcome::Done:
+            return {ExitCode::Ok, "Download OK!"};
+        // The window's button only appears once the device has told its capacity; with none,
+        // the procedure ends at once without a word, which must not pass for success.
+        case DownloadOutcome::NoCapacity:
+            return {ExitCode::NoCapacity,
+                    "The device reports no flash capacity; nothing was written."};
+        case DownloadOutcome::Cancelled:
+            return {ExitCode::Failure, "The download ended without a result."};
+        case DownloadOutcome::FileError:
+            return {ExitCode::ImageUnreadable, shown()};
+        case DownloadOutcome::SizeRefused:
+            return {ExitCode::ImageTooLarge, shown()};
+        case DownloadOutcome::ProductRefused:
+            return {ExitCode::ProductMismatch, shown()};
+        case DownloadOutcome::DeviceBusy:
+            return {ExitCode::DeviceBusy, shown()};
+        case DownloadOutcome::Failed:
+            break;
+    }
+    return {ExitCode{exit_code_for_status(download.FailedStatus)},
+            std::string(status_message(download.FailedStatus))};
+}
+
 }  // namespace
 
 CliSession::CliSession(const CliOptions& options, const CliStreams& io)
     : options_(options),
       io_(io),
       progress_(progress_mode(options, io), io.out, io.err, io.terminal_escapes),
-      host_(progress_, io.err, options.trace) {
+      host_(progress_, io.err) {
     set_up_platform();
     controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);
     loop_ =
@@ -127,9 +158,7 @@ void CliSession::set_up_platform() {
         system_platform_ = make_default_hid_platform();
         platform_ = system_platform_.get();
     }
-    TraceSink sink;
-    if (options_.trace && !TraceEnabled) sink = [this](std::string_view line) { host_.say(line); };
-    watched_platform_ = std::make_unique<WatchedHidPlatform>(*platform_, std::move(sink));
+    watched_platform_ = std::make_unique<WatchedHidPlatform>(*platform_);
     platform_ = watched_platform_.get();
 }
 
@@ -199,20 +228,18 @@ std::string CliSession::interrupt_line(std::string_view text) const {
     return std::string(io_.err_is_terminal ? "\n" : "") + "vellox-cli: " + std::string(text) + '\n';
 }
 
-void CliSession::print_json(const std::string& object) { io_.out << object << '\n' << std::flush; }
+void CliSession::print_json(const Json& object) {
+    io_.out << json_text(object) << '\n' << std::flush;
+}
 
 int CliSession::json_failure(int code, std::string_view message) {
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object();
         // A download's output is a stream of events that always ends with its result.
-        if (options_.command == Command::Download) {
-            json.key("event").value("result").key("ok").value(false).key("message");
-        } else {
-            json.key("ok").value(false).key("error");
-        }
-        json.value(message).key("exit_code").value(code).end_object();
-        print_json(json.text());
+        Json json = options_.command == Command::Download
+                        ? Json{{"event", "result"}, {"ok", false}, {"message", message}}
+                        : Json{{"ok", false}, {"error", message}};
+        json["exit_code"] = code;
+        print_json(json);
     }
     return code;
 }
@@ -258,18 +285,17 @@ int CliSession::run_list() {
     controller_->SetOnEnumerate({});
 
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object().key("devices").begin_array();
+        Json devices = Json::array();
         for (const Row& row : rows) {
-            json.begin_object().key("path").value(row.path).key("key").value(row.key);
-            json.key("version").value(static_cast<int>(row.version));
-            json.key("read_write").value(row.read_write);
-            json.key("input_report_length").value(static_cast<int>(row.input_length));
-            json.key("output_report_length").value(static_cast<int>(row.output_length));
-            json.key("supported").value(row.supported).end_object();
+            devices.push_back({{"path", row.path},
+                               {"key", row.key},
+                               {"version", row.version},
+                               {"read_write", row.read_write},
+                               {"input_report_length", row.input_length},
+                               {"output_report_length", row.output_length},
+                               {"supported", row.supported}});
         }
-        json.end_array().end_object();
-        print_json(json.text());
+        print_json({{"devices", devices}});
     } else {
         for (const Row& row : rows) {
             io_.out << printable(row.path) << ' ' << row.key << " version=" << hex4(row.version)
@@ -320,10 +346,7 @@ bool CliSession::device_selected() const {
 
 std::optional<int> CliSession::select_device() {
     dialogue_ = std::make_unique<DeviceDialogue>(host_, *controller_);
-    if (options_.trace && !TraceEnabled) {
-        tap_.emplace(*dialogue_, [this](std::string_view line) { host_.say(line); });
-        loop_->set_before_deliveries([this] { tap_->reattach(); });
-    }
+    dialogue_->TraceEnabled = options_.trace;
     loop_->set_tick_handler([this] {
         dialogue_->Timer1Timer();
         dialogue_->Timer2Timer();
@@ -368,15 +391,14 @@ int CliSession::no_device() {
     return json_failure(to_int(ExitCode::NoDevice), message);
 }
 
-int CliSession::dialogue_failure(std::int32_t status) {
+int CliSession::dialogue_failure(DialogueStatus status) {
     // The engine's own reporter names the failure (red status, then the error box).
     dialogue_->show_error(status);
     return json_failure(exit_code_for_status(status), status_message(status));
 }
 
 std::optional<int> CliSession::query_information() {
-    // The query switches reading on itself; the trace tap gets in front of the reply handler
-    // before the reply is delivered.
+    // The query switches reading on itself.
     dialogue_->VerifyClick();
     if (dialogue_->DeviceBusy && options_.wait) {
         // The engine asks again every few ticks by itself.
@@ -384,8 +406,8 @@ std::optional<int> CliSession::query_information() {
         while (dialogue_->DeviceBusy && loop_->now() < deadline) pump();
     }
     if (dialogue_->DeviceBusy) return device_busy(DeviceBusyText);
-    while (!dialogue_->ReplyFlag && dialogue_->StatusCode <= 0) pump();
-    if (dialogue_->StatusCode > 0) return dialogue_failure(dialogue_->StatusCode);
+    while (!dialogue_->ReplyFlag && dialogue_->StatusCode == DialogueStatus::Ok) pump();
+    if (dialogue_->StatusCode != DialogueStatus::Ok) return dialogue_failure(dialogue_->StatusCode);
     return std::nullopt;
 }
 
@@ -425,20 +447,17 @@ int CliSession::run_info() {
     }
 
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object().key("ok").value(true);
-        json.key("path").value(d.SelectedDevice->PnPInfo().DevicePath);
-        json.key("label_table").value(label_table_name(d.ActiveLabelTable));
-        json.key("shown").value(grid.visible);
-        json.key("fields").begin_array();
-        for (const auto& [label, value] : fields) {
-            json.begin_object().key("label").value(label).key("value").value(value).end_object();
-        }
-        json.end_array();
-        json.key("product_id").value(platform_->device_text(d.ProductId));
-        json.key("serial").value(platform_->device_text(serial_number(d)));
-        json.key("capacity").value(d.FlashSize).end_object();
-        print_json(json.text());
+        Json shown = Json::array();
+        for (const auto& [label, value] : fields)
+            shown.push_back({{"label", label}, {"value", value}});
+        print_json({{"ok", true},
+                    {"path", d.SelectedDevice->PnPInfo().DevicePath},
+                    {"label_table", label_table_name(d.ActiveLabelTable)},
+                    {"shown", grid.visible},
+                    {"fields", shown},
+                    {"product_id", platform_->device_text(d.ProductId)},
+                    {"serial", platform_->device_text(serial_number(d))},
+                    {"capacity", d.FlashSize}});
     } else {
         for (const auto& [label, value] : fields)
             io_.out << label << ": " << printable_text(value) << '\n';
@@ -459,68 +478,44 @@ int CliSession::run_download() {
     if (auto failed = query_information()) return *failed;
     if (options_.json) {
         // Who is being flashed, for a station's record.
-        JsonWriter json;
-        json.begin_object().key("event").value("device");
-        json.key("path").value(dialogue_->SelectedDevice->PnPInfo().DevicePath);
-        json.key("product_id").value(platform_->device_text(dialogue_->ProductId));
-        json.key("serial").value(platform_->device_text(serial_number(*dialogue_)));
-        json.key("capacity").value(dialogue_->FlashSize).end_object();
-        print_json(json.text());
-    }
-
-    // The window's button only appears once the device has told its capacity; with none, the
-    // procedure would end at once without a word, which must not pass for success.
-    if (dialogue_->FlashSize == 0) {
-        const std::string message = "The device reports no flash capacity; nothing was written.";
-        host_.say(message);
-        return json_failure(to_int(ExitCode::NoInformation), message);
+        print_json({{"event", "device"},
+                    {"path", dialogue_->SelectedDevice->PnPInfo().DevicePath},
+                    {"product_id", platform_->device_text(dialogue_->ProductId)},
+                    {"serial", platform_->device_text(serial_number(*dialogue_))},
+                    {"capacity", dialogue_->FlashSize}});
     }
 
     host_.set_image(path_from_utf8(options_.image));
     download_ = std::make_unique<FirmwareDownload>(*dialogue_, host_);
-    const std::size_t boxes_before = host_.messages().size();
     download_->WRITE_24AAClick();
     progress_.finish();
 
-    const bool ok = host_.status_text() == "Download OK!" && !host_.status_red();
-    int code = to_int(ExitCode::Ok);
-    std::string message = "Download OK!";
-    if (!ok) {
-        message = host_.messages().size() > boxes_before ? host_.messages().back()
-                                                         : "The download ended without a result.";
-        if (host_.status_red() && dialogue_->StatusCode > 0) {
-            code = exit_code_for_status(dialogue_->StatusCode);
-        } else if (message == "Size of file is error") {
-            code = to_int(ExitCode::ImageTooLarge);
-        } else if (message == "Product ID is error") {
-            code = to_int(ExitCode::ProductMismatch);
-        } else if (host_.messages().size() > boxes_before) {
-            code = to_int(ExitCode::ImageUnreadable);
-        } else {
-            code = to_int(ExitCode::Failure);
-            host_.say(message);
-        }
-    } else {
+    const auto [code, message] = download_exit(*download_, host_);
+    const bool ok = code == ExitCode::Ok;
+    // The engine's boxes have shown every other outcome already.
+    if (download_->Outcome == DownloadOutcome::NoCapacity ||
+        download_->Outcome == DownloadOutcome::Cancelled) {
+        host_.say(message);
+    }
+    if (ok) {
         // The procedure asks for the information again and leaves; let that reply arrive, as
         // the window would show it, so that a trace of the run is complete.
-        while (!dialogue_->ReplyFlag && dialogue_->StatusCode <= 0) pump();
+        while (!dialogue_->ReplyFlag && dialogue_->StatusCode == DialogueStatus::Ok) pump();
     }
 
     if (options_.json) {
-        JsonWriter json;
-        json.begin_object().key("event").value("result").key("ok").value(ok);
-        json.key("message").value(message).key("exit_code").value(code);
+        Json json = {
+            {"event", "result"}, {"ok", ok}, {"message", message}, {"exit_code", to_int(code)}};
         if (ok) {
             std::error_code ec;
             const auto size = std::filesystem::file_size(path_from_utf8(options_.image), ec);
-            if (!ec) json.key("bytes").value(static_cast<std::int64_t>(size));
+            if (!ec) json["bytes"] = size;
         }
-        json.end_object();
-        print_json(json.text());
+        print_json(json);
     } else if (ok) {
         io_.out << message << '\n' << std::flush;
     }
-    return code;
+    return to_int(code);
 }
 
 }  // namespace vellox::cli

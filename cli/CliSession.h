@@ -13,6 +13,7 @@
 #include "cli/CliHost.h"
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
+#include "cli/Json.h"
 #include "cli/ProgressOutput.h"
 #include "cli/ReportTrace.h"
 #include "cli/VelloxCli.h"
@@ -59,12 +60,12 @@ class CliSession {
     // program holds it.
     std::optional<int> lock_for_download();
     int device_busy(std::string_view message);
-    int dialogue_failure(std::int32_t status);
+    int dialogue_failure(DialogueStatus status);
 
     void pump();
     // A whole line for the interrupt handler to write as it stands.
     std::string interrupt_line(std::string_view text) const;
-    void print_json(const std::string& object);
+    void print_json(const Json& object);
     int json_failure(int code, std::string_view message);
 
     const CliOptions& options_;
@@ -89,9 +90,6 @@ class CliSession {
     PlainHidDispatcher dispatcher_;
     std::unique_ptr<THidDeviceController> controller_;
     std::unique_ptr<CliEventLoop> loop_;
-    // Declared before the engine: a record's reading thread may still hand the tap a report
-    // while the engine, going away, switches reading off.
-    std::optional<ReplyTraceTap> tap_;
     std::unique_ptr<DeviceDialogue> dialogue_;
     std::unique_ptr<FirmwareDownload> download_;
 };

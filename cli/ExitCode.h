@@ -1,6 +1,8 @@
 #pragma once
 // Exit codes of vellox-cli. Scripts depend on these numbers: never renumber, only add.
 
+#include "dialogue/Report.h"
+
 namespace vellox::cli {
 
 enum class ExitCode : int {
@@ -12,13 +14,13 @@ enum class ExitCode : int {
     ImageUnreadable = 5,   // the image file cannot be opened or read
     ImageTooLarge = 6,     // "Size of file is error"
     ProductMismatch = 7,   // "Product ID is error"
-    NoInformation = 8,     // the device did not answer the information query
+    NoCapacity = 8,        // the device reports no flash capacity: nothing can be written
     DeviceFailed = 9,      // station: at least one device was not flashed successfully
     // 10 + the dialogue's status code: 11 " no connected", 12 "HID out Data error",
     // 13 "Time out  error", 16 "Verify error", 20 "Write  error __", 21 "other error".
     DialogueBase = 10,
     DeviceBusy = 22,  // another Vellox program is flashing the device; nothing was sent
-    WorkerCut = 23,  // station: a worker cut short (past its deadline, or the third Ctrl-C)
+    WorkerCut = 23,   // station: a worker cut short (past its deadline, or the third Ctrl-C)
     // A second Ctrl+C (SIGINT, SIGTERM) abandoned a download or query: the device may be left
     // erased or half written. The shells' code for an interrupt.
     Interrupted = 130,
@@ -27,8 +29,9 @@ enum class ExitCode : int {
 constexpr int to_int(ExitCode code) { return static_cast<int>(code); }
 
 // Exit code for a failed dialogue status (1..10; higher codes share 21).
-constexpr int exit_code_for_status(int status) {
-    return to_int(ExitCode::DialogueBase) + (status > 10 ? 11 : status);
+constexpr int exit_code_for_status(DialogueStatus status) {
+    const auto code = static_cast<int>(status);
+    return to_int(ExitCode::DialogueBase) + (code > 10 ? 11 : code);
 }
 
 }  // namespace vellox::cli

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/JsonWriter.h"
+#include "cli/Json.h"
 
 namespace vellox::cli {
 
@@ -34,10 +34,8 @@ void ProgressOutput::show() {
             break;  // only phases get a line
         case Mode::Json:
             if (pct < 0) break;
-            JsonWriter json;
-            json.begin_object().key("event").value("progress");
-            json.key("phase").value(phase_).key("percent").value(pct).end_object();
-            out_ << json.text() << '\n' << std::flush;
+            out_ << json_text({{"event", "progress"}, {"phase", phase_}, {"percent", pct}}) << '\n'
+                 << std::flush;
             break;
     }
     shown_percent_ = pct;
@@ -49,9 +47,7 @@ void ProgressOutput::phase(std::string_view text) {
     if (mode_ == Mode::Lines) {
         err_ << phase_ << '\n' << std::flush;
     } else if (mode_ == Mode::Json) {
-        JsonWriter json;
-        json.begin_object().key("event").value("phase").key("text").value(phase_).end_object();
-        out_ << json.text() << '\n' << std::flush;
+        out_ << json_text({{"event", "phase"}, {"text", phase_}}) << '\n' << std::flush;
     }
     // The gauge still holds the last phase's value until the new phase moves it.
     progress_fresh_ = false;

@@ -1,17 +1,12 @@
 #include "cli/ReportTrace.h"
 
-#include <algorithm>
-
-#include "dialogue/DeviceDialogue.h"
-#include "dialogue/Report.h"
-
 namespace vellox::cli {
 namespace {
 
-class TracingHidHandle : public HidHandle {
+class CountingHidHandle : public HidHandle {
   public:
-    TracingHidHandle(std::unique_ptr<HidHandle> inner, const TraceSink& sink, std::uint64_t& writes)
-        : inner_(std::move(inner)), sink_(sink), writes_(writes) {}
+    CountingHidHandle(std::unique_ptr<HidHandle> inner, std::uint64_t& writes)
+        : inner_(std::move(inner)), writes_(writes) {}
 
     bool get_attributes(HidAttributes& attributes) override {
         return inner_->get_attributes(attributes);
@@ -20,12 +15,6 @@ class TracingHidHandle : public HidHandle {
         return inner_->get_preparsed_data();
     }
     bool write(std::span<const std::uint8_t> report, std::uint32_t& written) override {
-        // Traced before the write, whether or not it succeeds, as send_report does.
-        if (sink_ && !report.empty()) {
-            sink_(" ");
-            sink_("out->:" +
-                  hex_bytes(report.subspan(1, std::min(report.size() - 1, ReplyDataLength))));
-        }
         ++writes_;
         return inner_->write(report, written);
     }
@@ -39,7 +28,6 @@ class TracingHidHandle : public HidHandle {
 
   private:
     std::unique_ptr<HidHandle> inner_;
-    const TraceSink& sink_;
     std::uint64_t& writes_;
 };
 
@@ -48,22 +36,7 @@ class TracingHidHandle : public HidHandle {
 std::unique_ptr<HidHandle> WatchedHidPlatform::open(const std::string& path, HidOpenMode mode) {
     std::unique_ptr<HidHandle> handle = inner_.open(path, mode);
     if (!handle) return nullptr;
-    return std::make_unique<TracingHidHandle>(std::move(handle), sink_, writes_);
-}
-
-void ReplyTraceTap::reattach() {
-    THidDevice* device = dialogue_.SelectedDevice;
-    if (device == nullptr) return;
-    const auto engine = THidDataEvent::bind<&DeviceDialogue::HidDevData>(&dialogue_);
-    if (device->DataEvent() == engine) device->SetDataEvent(THidDataEvent::bind(this));
-}
-
-void ReplyTraceTap::operator()(THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data,
-                               std::uint16_t Size) {
-    // InReport keeps at most this many data bytes; the engine traces what it kept.
-    const std::size_t kept = std::min<std::size_t>(Size, ReportBufferCapacity - 1);
-    sink_("IN<-  " + hex_bytes(std::span(Data, kept)));
-    dialogue_.HidDevData(HidDev, ReportID, Data, Size);
+    return std::make_unique<CountingHidHandle>(std::move(handle), writes_);
 }
 
 }  // namespace vellox::cli

@@ -1,14 +1,7 @@
 #pragma once
-// --trace for builds whose dialogue engine has its trace switched off: the same lines the
-// engine writes into Memo4 ("out->:" for each report sent, "IN<-  " for each report handed to
-// its reply handler), taken at the same two points from outside the engine.
-//
-// Sent reports are seen by wrapping the platform's handles (the write happens inside
-// send_report, on the user-interface thread, right where the engine would trace it). Received
-// reports are seen by wrapping the selected record's data event, which the engine sets to its
-// HidDevData; reattach() must run before handed-over reports are delivered.
+// The session's view of the platform: counts the output reports written through it, so that
+// the event loop can tell a sent report from the outside.
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,21 +9,11 @@
 #include "hid/HidPlatform.h"
 #include "hid/THidDevice.h"
 
-namespace vellox {
-class DeviceDialogue;
-}
-
 namespace vellox::cli {
 
-using TraceSink = std::function<void(std::string_view line)>;
-
-// The session's view of the platform: optionally traces every written output report, and
-// counts them.
 class WatchedHidPlatform : public HidPlatform {
   public:
-    // An empty sink traces nothing.
-    WatchedHidPlatform(HidPlatform& inner, TraceSink sink)
-        : inner_(inner), sink_(std::move(sink)) {}
+    explicit WatchedHidPlatform(HidPlatform& inner) : inner_(inner) {}
 
     bool available() const override { return inner_.available(); }
     std::vector<THidPnPInfo> scan() override { return inner_.scan(); }
@@ -58,25 +41,7 @@ class WatchedHidPlatform : public HidPlatform {
 
   private:
     HidPlatform& inner_;
-    TraceSink sink_;
     std::uint64_t writes_ = 0;
-};
-
-// Sits between the selected record and the engine's reply handler.
-class ReplyTraceTap {
-  public:
-    ReplyTraceTap(DeviceDialogue& dialogue, TraceSink sink)
-        : dialogue_(dialogue), sink_(std::move(sink)) {}
-
-    // Puts the tap in front of HidDevData if the engine has just (re)installed it.
-    void reattach();
-
-    void operator()(THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data,
-                    std::uint16_t Size);
-
-  private:
-    DeviceDialogue& dialogue_;
-    TraceSink sink_;
 };
 
 }  // namespace vellox::cli

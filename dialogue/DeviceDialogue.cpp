@@ -35,19 +35,19 @@ DeviceDialogue::~DeviceDialogue() {
     HidCtl_.SetOnRemoval({});
 }
 
-void DeviceDialogue::send_report(std::int32_t& status, std::int32_t ticks) {
-    status = 0;
+void DeviceDialogue::send_report(DialogueStatus& status, std::int32_t ticks) {
+    status = DialogueStatus::Ok;
     ReplyFlag = false;
     OutReport[0] = 0;
     OutReport[ByteChecksum] = report_checksum(OutReport);
 
-    if constexpr (TraceEnabled) {
+    if (TraceEnabled) {
         host_.trace_append(" ");
         host_.trace_append("out->:" + hex_bytes(std::span(OutReport).subspan(1, ReplyDataLength)));
     }
 
     if (SelectedDevice == nullptr) {
-        status = 1;
+        status = DialogueStatus::NotConnected;
         return;
     }
     const std::uint32_t length = SelectedDevice->GetCaps().OutputReportByteLength;
@@ -56,7 +56,7 @@ void DeviceDialogue::send_report(std::int32_t& status, std::int32_t ticks) {
     std::uint32_t written = 0;
     if (length > OutReport.size() ||
         !SelectedDevice->WriteReport(OutReport.data(), length, written)) {
-        status = 2;
+        status = DialogueStatus::WriteRefused;
         return;
     }
     TimeoutTicks = ticks;
@@ -73,7 +73,7 @@ void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
     const std::size_t stored = std::min<std::size_t>(Size, InReport.size() - 1);
     if (stored > 0) std::copy_n(Data, stored, InReport.begin() + 1);
 
-    if constexpr (TraceEnabled) {
+    if (TraceEnabled) {
         host_.trace_append("IN<-  " + hex_bytes(std::span(InReport).subspan(1, stored)));
     }
 
@@ -96,7 +96,7 @@ void DeviceDialogue::HidDevData(THidDevice* /*HidDev*/, std::uint8_t ReportID,
             slot[0] = 0;
             ++BlocksConfirmed;
         } else {
-            StatusCode = 6;
+            StatusCode = DialogueStatus::VerifyFailed;
         }
     }
     if (command == CMD_INFO) {
@@ -113,16 +113,16 @@ void DeviceDialogue::Timer1Timer() {
     // out while the reader waits for the scheduler. The look is taken here and asked for again.
     if (SelectedDevice != nullptr && !SelectedDevice->TakeReaderLook()) return;
     if (--TimeoutTicks == 0) {
-        StatusCode = 3;
+        StatusCode = DialogueStatus::TimedOut;
         Timer1Enabled = false;
         // The information query the lock waited for will not be answered now.
         if (UnlockOnInformation_) UnlockDevice();
     }
 }
 
-void DeviceDialogue::show_error(std::int32_t code) {
-    if (code <= 0) return;
-    const std::string_view message = status_message(code);
+void DeviceDialogue::show_error(DialogueStatus status) {
+    const std::string_view message = status_message(status);
+    if (message.empty()) return;
     host_.set_status(message, StatusColour::Red);
     host_.show_error_box(message);
 }

@@ -25,10 +25,11 @@
 
 namespace vellox {
 
+// Whether the report trace starts switched on: the build decides (VELLOX_TRACE).
 #ifdef VELLOX_TRACE_ENABLED
-inline constexpr bool TraceEnabled = true;
+inline constexpr bool TraceByDefault = true;
 #else
-inline constexpr bool TraceEnabled = false;
+inline constexpr bool TraceByDefault = false;
 #endif
 
 // Device key of the one supported interface: vendor 0xFFFF, product 0x2016.
@@ -59,9 +60,9 @@ class DeviceDialogue {
     // --- Report dialogue -----------------------------------------------------------------
 
     // Completes the command prepared in OutReport bytes 1..63 (report ID, checksum), writes it
-    // to SelectedDevice and arms the reply time-out. `status` ends as 0 (sent), 1 (no device)
-    // or 2 (the write failed; no time-out armed). Does not wait for the reply.
-    void send_report(std::int32_t& status, std::int32_t ticks);
+    // to SelectedDevice and arms the reply time-out. `status` ends as Ok (sent), NotConnected
+    // or WriteRefused (no time-out armed). Does not wait for the reply.
+    void send_report(DialogueStatus& status, std::int32_t ticks);
     // One input report from the selected device (the data event of its record).
     void HidDevData(THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data,
                     std::uint16_t Size);
@@ -69,8 +70,8 @@ class DeviceDialogue {
     // the selected record's reading thread has looked since the previous one (see
     // THidDevice::TakeReaderLook).
     void Timer1Timer();
-    // Status bar red with the message, then the error box; nothing for 0 and below.
-    void show_error(std::int32_t code);
+    // Status bar red with the message, then the error box; nothing for Ok (and below).
+    void show_error(DialogueStatus status);
 
     // --- Device selection ----------------------------------------------------------------
 
@@ -110,10 +111,12 @@ class DeviceDialogue {
 
     // --- State (the window's fields) -----------------------------------------------------
 
+    // The hexadecimal trace of every report sent and received, into the trace memo.
+    bool TraceEnabled = TraceByDefault;
     ReportBuffer OutReport{};
     ReportBuffer InReport{};
     bool ReplyFlag = false;
-    std::int32_t StatusCode = 0;
+    DialogueStatus StatusCode = DialogueStatus::Ok;
     std::int32_t TimeoutTicks = 0;
     bool Timer1Enabled = true;
     std::uint8_t EraseProgress = 0;

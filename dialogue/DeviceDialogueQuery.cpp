@@ -46,7 +46,7 @@ void DeviceDialogue::VerifyClick() {
     OutReport[ByteCommand] = CMD_INFO;
     send_report(StatusCode, 10);
     // Nothing went out: no reply will end the query's hold.
-    if (StatusCode != 0 && UnlockOnInformation_) UnlockDevice();
+    if (StatusCode != DialogueStatus::Ok && UnlockOnInformation_) UnlockDevice();
     reset_display();
     host_.show_grid(StringGrid1);
 }

@@ -17,31 +17,33 @@ void put_address24(std::span<std::uint8_t> report, std::uint32_t value) {
     report[ByteAddress + 2] = static_cast<std::uint8_t>(value);
 }
 
-std::string_view status_message(int code) {
-    switch (code) {
-        case 1:
+std::string_view status_message(DialogueStatus status) {
+    using enum DialogueStatus;
+    switch (status) {
+        case Ok:
+            return {};
+        case NotConnected:
             return " no connected";
-        case 2:
+        case WriteRefused:
             return "HID out Data error";
-        case 3:
+        case TimedOut:
             return "Time out  error";
-        case 4:
+        case NoData:
             return "No Data respond";
-        case 5:
+        case ChipIdError:
             return "Chip ID error";
-        case 6:
+        case VerifyFailed:
             return "Verify error";
-        case 7:
+        case DebugLocked:
             return "DEBUG LOCKED";
-        case 8:
+        case WriteSnError:
             return "Write SN error";
-        case 9:
+        case WriteRfsnError:
             return "Write RFSN error";
-        case 10:
+        case EchoesMissing:
             return "Write  error __";
-        default:
-            return code <= 0 ? std::string_view{} : std::string_view{"other error"};
     }
+    return static_cast<std::int32_t>(status) < 0 ? std::string_view{} : "other error";
 }
 
 std::string hex_bytes(std::span<const std::uint8_t> bytes) {

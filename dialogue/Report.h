@@ -39,8 +39,24 @@ std::uint8_t report_checksum(std::span<const std::uint8_t> report);
 // Writes the low 24 bits of `value` into bytes 2..4, high byte first.
 void put_address24(std::span<std::uint8_t> report, std::uint32_t value);
 
-// Message of a status code; empty for 0 and negative codes, which are no failures.
-std::string_view status_message(int code);
+// The dialogue's status codes. Ok is no failure; the numbers are the device protocol's and
+// show through the command line's exit codes.
+enum class DialogueStatus : std::int32_t {
+    Ok = 0,
+    NotConnected = 1,  // no device selected, or it went away
+    WriteRefused = 2,  // the write of a report failed
+    TimedOut = 3,      // no reply within the time-out
+    NoData = 4,
+    ChipIdError = 5,
+    VerifyFailed = 6,  // an echo or the verify sum differed from the image
+    DebugLocked = 7,
+    WriteSnError = 8,
+    WriteRfsnError = 9,
+    EchoesMissing = 10,  // blocks went unanswered until no room was left for the next
+};
+
+// Message of a status; empty for Ok and negative codes, which are no failures.
+std::string_view status_message(DialogueStatus status);
 
 // Bytes as two upper-case hexadecimal digits each, no separators.
 std::string hex_bytes(std::span<const std::uint8_t> bytes);

@@ -7,8 +7,6 @@ namespace vellox {
 namespace {
 
 constexpr std::string_view FileReadError = "File read error";
-constexpr std::string_view SizeError = "Size of file is error";
-constexpr std::string_view ProductError = "Product ID is error";
 
 // Ends the download through its one exit on every path: gauge hidden, Busy cleared, the
 // device lock given back unless the closing query still waits for its reply.
@@ -53,19 +51,30 @@ void FirmwareDownload::WRITE_24AAClick() {
     // Pumping during a download runs this handler again; the running one goes on.
     if (Busy) return;
     Busy = true;
+    FailedStatus = DialogueStatus::Ok;
     DownloadEnd end(host_, dlg_, Busy);
-    run();
+    Outcome = run();
 }
 
 void FirmwareDownload::phase(std::string_view text) {
     dlg_.host().set_status(text, StatusColour::Normal);
 }
 
-void FirmwareDownload::message(std::string_view text) { host_.show_message_box(text); }
+DownloadOutcome FirmwareDownload::refuse(DownloadOutcome outcome, std::string_view text) {
+    host_.show_message_box(text);
+    return outcome;
+}
 
-void FirmwareDownload::fail(std::string_view text) {
-    dlg_.host().set_status(text, StatusColour::Red);
-    dlg_.host().show_error_box(text);
+DownloadOutcome FirmwareDownload::file_failed() {
+    dlg_.host().set_status(FileReadError, StatusColour::Red);
+    dlg_.host().show_error_box(FileReadError);
+    return DownloadOutcome::FileError;
+}
+
+DownloadOutcome FirmwareDownload::failed() {
+    FailedStatus = dlg_.StatusCode;
+    dlg_.show_error(FailedStatus);
+    return DownloadOutcome::Failed;
 }
 
 bool FirmwareDownload::sum_image_file(const std::filesystem::path& path) {
@@ -81,11 +90,11 @@ template <typename Done>
 bool FirmwareDownload::wait_reply(Done done) {
     do {
         dlg_.host().pump_messages();
-    } while (!done() && dlg_.StatusCode <= 0);
-    return dlg_.StatusCode <= 0;
+    } while (!done() && dlg_.StatusCode == DialogueStatus::Ok);
+    return dlg_.StatusCode == DialogueStatus::Ok;
 }
 
-void FirmwareDownload::run() {
+DownloadOutcome FirmwareDownload::run() {
     DialogueHost& ui = dlg_.host();
     ReportBuffer& out = dlg_.OutReport;
 
@@ -97,27 +106,30 @@ void FirmwareDownload::run() {
     for (auto& slot : dlg_.BlockRing) slot[0] = 0;
 
     // No information reply yet: nothing to check an image against.
-    if (dlg_.FlashSize == 0) return;
+    if (dlg_.FlashSize == 0) return DownloadOutcome::NoCapacity;
     // A dialog raised after the close request counts as cancelled.
-    if (ui.close_requested()) return;
+    if (ui.close_requested()) return DownloadOutcome::Cancelled;
     const auto path = host_.choose_file(FileDialogSettings{});
-    if (!path) return;
+    if (!path) return DownloadOutcome::Cancelled;
 
-    if (!sum_image_file(*path)) return message(FileReadError);
+    if (!sum_image_file(*path)) return refuse(DownloadOutcome::FileError, FileReadError);
     const auto file_size = image_file_size(*path);
-    if (!file_size) return message(FileReadError);
-    if (*file_size > dlg_.FlashSize || *file_size >= ImageSizeLimit) return message(SizeError);
+    if (!file_size) return refuse(DownloadOutcome::FileError, FileReadError);
+    if (*file_size > dlg_.FlashSize || *file_size >= ImageSizeLimit) {
+        return refuse(DownloadOutcome::SizeRefused, "Size of file is error");
+    }
     const auto size = static_cast<std::uint32_t>(*file_size);
 
     // The product check comes before anything is sent, so a wrong file never costs the device
     // its firmware. A file too short to hold the identifier is refused the same way.
     {
         auto file = ImageFile::open(*path);
-        if (!file) return message(FileReadError);
+        if (!file) return refuse(DownloadOutcome::FileError, FileReadError);
         const auto n = file->read(std::span(BlockBuffer).first(ImageHeaderLength));
-        if (!n) return message(FileReadError);
+        if (!n) return refuse(DownloadOutcome::FileError, FileReadError);
         const auto id = image_product_id(std::span(BlockBuffer).first(*n));
-        if (!id || *id != dlg_.ProductId) return message(ProductError);
+        if (!id || *id != dlg_.ProductId)
+            return refuse(DownloadOutcome::ProductRefused, "Product ID is error");
     }
 
     // A window activation since the last query may have switched reading off.
@@ -125,7 +137,7 @@ void FirmwareDownload::run() {
     dlg_.ReadBtnClick();
 
     // Another program's download on this device: nothing may be sent.
-    if (!dlg_.LockForDownload()) return message(DeviceBusyText);
+    if (!dlg_.LockForDownload()) return refuse(DownloadOutcome::DeviceBusy, DeviceBusyText);
 
     // Erase. Its replies only re-arm the time-out; the write phase follows whatever happens.
     out[ByteCommand] = CMD_ERASE;
@@ -137,7 +149,7 @@ void FirmwareDownload::run() {
     host_.gauge_set_visible(true);
     host_.gauge_set_max(100);
     // Nothing was sent when the send failed; waiting for replies could then last for ever.
-    if (dlg_.StatusCode == 0) {
+    if (dlg_.StatusCode == DialogueStatus::Ok) {
         do {
             ui.pump_messages();
             host_.gauge_set_progress(dlg_.EraseProgress);
@@ -161,14 +173,14 @@ void FirmwareDownload::run() {
         // From here on the device is erased: a failure is shown as the dialogue's failures
         // are, in red, not as a plain message over "Writing......".
         auto file = ImageFile::open(*path);
-        if (!file) return fail(FileReadError);
+        if (!file) return file_failed();
         std::uint32_t offset = 0;
         do {
             out[ByteCommand] = CMD_WRITE;
             put_address24(out, offset);
             const auto n = file->read(std::span(BlockBuffer).first(block_length_at(offset)));
             // The file shrank or cannot be read: stop rather than send empty blocks.
-            if (!n || *n == 0) return fail(FileReadError);
+            if (!n || *n == 0) return file_failed();
             out[ByteLength] = static_cast<std::uint8_t>(*n);
             std::copy(BlockBuffer.begin(), BlockBuffer.end(), out.begin() + ByteData);
             dlg_.send_report(dlg_.StatusCode, WriteTicks);
@@ -182,14 +194,15 @@ void FirmwareDownload::run() {
             // scheduled) free a place soon; wait for that, but only as long as the write
             // time-out allows. A device that has stopped echoing still ends with code 10; one
             // that has gone meanwhile ends as the next block's send finds it gone.
-            while (no_room() && dlg_.StatusCode <= 0 && dlg_.SelectedDevice != nullptr) {
+            while (no_room() && dlg_.StatusCode == DialogueStatus::Ok &&
+                   dlg_.SelectedDevice != nullptr) {
                 ui.pump_messages();
             }
             // The wait ran out; a mismatching echo or a failed send keeps its own code.
-            if (no_room() && dlg_.StatusCode == 3) {
-                dlg_.StatusCode = 10;
+            if (no_room() && dlg_.StatusCode == DialogueStatus::TimedOut) {
+                dlg_.StatusCode = DialogueStatus::EchoesMissing;
             }
-            if (dlg_.StatusCode > 0) return dlg_.show_error(dlg_.StatusCode);
+            if (dlg_.StatusCode != DialogueStatus::Ok) return failed();
             offset += static_cast<std::uint32_t>(*n);
         } while (offset < size);
     }
@@ -197,22 +210,20 @@ void FirmwareDownload::run() {
     // Drain: one time-out for all echoes still on their way.
     dlg_.TimeoutTicks = DrainTicks;
     dlg_.Timer1Enabled = true;
-    dlg_.StatusCode = 0;
-    if (!wait_reply([&] { return dlg_.BlocksConfirmed == dlg_.BlocksSent; })) {
-        return dlg_.show_error(dlg_.StatusCode);
-    }
+    dlg_.StatusCode = DialogueStatus::Ok;
+    if (!wait_reply([&] { return dlg_.BlocksConfirmed == dlg_.BlocksSent; })) return failed();
 
     out[ByteCommand] = CMD_VERIFY;
     put_address24(out, size - 1);
     out[ByteLength] = 2;
     dlg_.send_report(dlg_.StatusCode, verify_ticks(size));
     phase("Verify......");
-    if (!wait_reply([&] { return dlg_.ReplyFlag; })) return dlg_.show_error(dlg_.StatusCode);
+    if (!wait_reply([&] { return dlg_.ReplyFlag; })) return failed();
     const auto device_sum =
         static_cast<std::uint16_t>(dlg_.InReport[ByteData] * 256 + dlg_.InReport[ByteData + 1]);
     if (device_sum != ImageSum) {
-        dlg_.StatusCode = 6;
-        return dlg_.show_error(6);
+        dlg_.StatusCode = DialogueStatus::VerifyFailed;
+        return failed();
     }
 
     out[ByteCommand] = CMD_FINISH;
@@ -220,7 +231,7 @@ void FirmwareDownload::run() {
     out[ByteLength] = 0;
     dlg_.send_report(dlg_.StatusCode, finish_ticks(size));
     phase("OVER......");
-    if (!wait_reply([&] { return dlg_.ReplyFlag; })) return dlg_.show_error(dlg_.StatusCode);
+    if (!wait_reply([&] { return dlg_.ReplyFlag; })) return failed();
 
     phase("Download OK!");
 
@@ -229,7 +240,8 @@ void FirmwareDownload::run() {
     out[ByteCommand] = CMD_INFO;
     dlg_.UnlockAfterInformation();
     dlg_.send_report(dlg_.StatusCode, InfoTicks);
-    if (dlg_.StatusCode != 0) dlg_.UnlockDevice();
+    if (dlg_.StatusCode != DialogueStatus::Ok) dlg_.UnlockDevice();
+    return DownloadOutcome::Done;
 }
 
 }  // namespace vellox

@@ -31,6 +31,19 @@ std::uint32_t echo_window(std::uint32_t queue_capacity);
 std::int32_t verify_ticks(std::uint32_t size);
 std::int32_t finish_ticks(std::uint32_t size);
 
+// How the last download ended: the window shows it through the status bar and the boxes, the
+// command line maps it to its exit codes.
+enum class DownloadOutcome {
+    Done,            // "Download OK!"
+    NoCapacity,      // no information reply yet: nothing to check an image against
+    Cancelled,       // no file chosen, or the program is closing
+    FileError,       // "File read error"
+    SizeRefused,     // "Size of file is error"
+    ProductRefused,  // "Product ID is error"
+    DeviceBusy,      // another program's download holds the device
+    Failed,          // the dialogue failed with FailedStatus
+};
+
 class FirmwareDownload {
   public:
     FirmwareDownload(DeviceDialogue& dialogue, DownloadHost& host);
@@ -39,16 +52,21 @@ class FirmwareDownload {
     void WRITE_24AAClick();
 
     bool Busy = false;
+    DownloadOutcome Outcome = DownloadOutcome::Cancelled;
+    DialogueStatus FailedStatus = DialogueStatus::Ok;
     std::uint16_t ImageSum = 0;
     std::array<std::uint8_t, BlockDataLength> BlockBuffer{};
 
   private:
-    void run();
+    DownloadOutcome run();
     void phase(std::string_view text);
     bool sum_image_file(const std::filesystem::path& path);
-    void message(std::string_view text);
-    // A failure without a status code: red status bar and the error box.
-    void fail(std::string_view text);
+    // A refusal before anything is sent: a plain message box.
+    DownloadOutcome refuse(DownloadOutcome outcome, std::string_view text);
+    // A file that cannot be read once the device is erased: red status bar and the error box.
+    DownloadOutcome file_failed();
+    // The dialogue's failure in StatusCode, reported by the engine.
+    DownloadOutcome failed();
     // Pumps until `done` holds; false when StatusCode reports a failure first.
     template <typename Done>
     bool wait_reply(Done done);

@@ -214,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (download.Busy) fail("Busy still set after the download", 1);
     if (host.gauge_visible) fail("gauge still shown after the download", 1);
-    const std::int32_t status = rig.dialogue->StatusCode;
+    const auto status = static_cast<std::int32_t>(rig.dialogue->StatusCode);
     if (status < 0 || status > 10) fail("status code the dialogue does not define", status);
     return 0;
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev nlohmann-json3-dev
   fonts-wqy-zenhei fonts-dejavu-core
   xvfb xauth x11-utils
 )

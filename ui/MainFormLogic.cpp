@@ -30,6 +30,7 @@ void MainFormLogic::BuildDevices(HidDispatcher& dispatcher) {
     HidCtl = std::make_unique<THidDeviceController>(*platform_, dispatcher);
     host_ = std::make_unique<MainFormHost>(*this);
     dialogue_ = std::make_unique<DeviceDialogue>(*host_, *HidCtl);
+    dialogue_->TraceEnabled = options_.traceEnabled;
     download_ = std::make_unique<FirmwareDownload>(*dialogue_, *host_);
 }
 
@@ -58,7 +59,7 @@ void MainFormLogic::FormCreate() {
     SetApplicationTitle();
     SetStatusBarFontPoints(layout::kStatusFontPoints);
 
-    if constexpr (TraceEnabled) SetMemo4Visible();
+    if (dialogue_->TraceEnabled) SetMemo4Visible();
 
     // The click on language_button, from code.
     language_buttonClick();
@@ -129,7 +130,7 @@ std::string MainFormLogic::NoDeviceText(std::string* details) const {
 #else
             (void)details;
 #endif
-            return "No permission for " + denied.front() + ": install udev/70-vellox.rules";
+            return "No permission for " + denied.front() + ": a udev rule is needed";
         }
     }
     return "No HID device";

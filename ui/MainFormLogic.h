@@ -36,6 +36,8 @@ struct TMainFormOptions {
     // Device nodes of the supported device that this user may not open. Asked whenever no
     // supported device is listed, so that the status bar can point at the udev rule.
     std::function<std::vector<std::string>()> deniedNodes;
+    // The report trace in Memo4, shown from start-up.
+    bool traceEnabled = TraceByDefault;
 };
 
 // The captions the language switch sets.

@@ -1,6 +1,6 @@
 #include "cli/station/LogIndex.h"
 
-#include "cli/station/JsonLine.h"
+#include "cli/Json.h"
 
 namespace vellox::cli {
 
@@ -25,14 +25,14 @@ void LogIndex::end_of_file() {
 
 void LogIndex::line(std::string_view text) {
     if (text.empty()) return;
-    const auto record = JsonLine::parse(text);
+    const auto record = parse_json_object(text);
     if (!record) {
         ++skipped_;
         return;
     }
     ++records_;
-    if (record->flag("ok") == true && !record->text("serial").empty()) {
-        succeeded_.insert(record->text("serial"));
+    if (json_flag(*record, "ok") == true && !json_string(*record, "serial").empty()) {
+        succeeded_.insert(json_string(*record, "serial"));
     }
 }
 

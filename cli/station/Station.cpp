@@ -15,9 +15,8 @@
 #include <vector>
 
 #include "cli/ExitCode.h"
-#include "cli/JsonWriter.h"
+#include "cli/Json.h"
 #include "cli/PrintableText.h"
-#include "cli/station/JsonLine.h"
 #include "cli/station/SignalWatch.h"
 #include "cli/station/StationDisplay.h"
 #include "cli/station/StationImage.h"
@@ -103,7 +102,7 @@ struct Job {
     std::optional<SteadyClock::time_point> retry_at;
     std::string phase = "Starting";
     int percent = -1;
-    std::optional<JsonLine> result;  // the worker's result (download) or reply (info)
+    std::optional<Json> result;  // the worker's result (download) or reply (info)
 };
 
 class Station {
@@ -329,46 +328,45 @@ bool Station::start_worker(Job& job) {
     job.deadline = SteadyClock::now() + worker_deadline_;
     job.cut = Job::Cut::None;
     job.kill_at.reset();
-    JsonWriter json;
-    json.begin_object().key("event").value("started").key("node").value(job.node);
-    json.key("stage").value(job.stage == Job::Stage::Query ? "query" : "download");
-    json.key("pid").value(static_cast<std::int64_t>(job.worker->pid())).end_object();
-    display_.event(json.text());
+    display_.event(json_text({{"event", "started"},
+                              {"node", job.node},
+                              {"stage", job.stage == Job::Stage::Query ? "query" : "download"},
+                              {"pid", job.worker->pid()}}));
     return true;
 }
 
 void Station::on_line(Job& job, const std::string& line) {
-    auto event = JsonLine::parse(line);
+    auto event = parse_json_object(line);
     if (!event) return;
     if (job.stage == Job::Stage::Query) {
         // info prints one object, without an event name.
-        if (event->has("ok")) {
-            job.answered = event->flag("ok") == true;
-            job.serial = event->text("serial");
-            job.product_id = event->text("product_id");
+        if (event->contains("ok")) {
+            job.answered = json_flag(*event, "ok") == true;
+            job.serial = json_string(*event, "serial");
+            job.product_id = json_string(*event, "product_id");
             job.result = std::move(event);
         }
         return;
     }
-    const std::string kind = event->text("event");
+    const std::string kind = json_string(*event, "event");
     if (kind == "device") {
         job.answered = true;
-        job.serial = event->text("serial");
-        job.product_id = event->text("product_id");
-        JsonWriter json;
-        json.begin_object().key("event").value("device").key("node").value(job.node);
-        json.key("serial").value(job.serial).key("product_id").value(job.product_id);
-        json.key("capacity").value(event->number("capacity").value_or(0)).end_object();
-        display_.event(json.text());
+        job.serial = json_string(*event, "serial");
+        job.product_id = json_string(*event, "product_id");
+        display_.event(json_text({{"event", "device"},
+                                  {"node", job.node},
+                                  {"serial", job.serial},
+                                  {"product_id", job.product_id},
+                                  {"capacity", json_number(*event, "capacity").value_or(0)}}));
     } else if (kind == "phase" || kind == "progress") {
-        job.phase = kind == "phase" ? event->text("text") : event->text("phase");
-        job.percent = static_cast<int>(event->number("percent").value_or(-1));
-        JsonWriter json;
-        json.begin_object().key("event").value("progress").key("node").value(job.node);
-        json.key("serial").value(job.serial).key("phase").value(job.phase);
-        if (job.percent >= 0) json.key("percent").value(job.percent);
-        json.end_object();
-        display_.event(json.text());
+        job.phase = json_string(*event, kind == "phase" ? "text" : "phase");
+        job.percent = static_cast<int>(json_number(*event, "percent").value_or(-1));
+        Json json = {{"event", "progress"},
+                     {"node", job.node},
+                     {"serial", job.serial},
+                     {"phase", job.phase}};
+        if (job.percent >= 0) json["percent"] = job.percent;
+        display_.event(json_text(json));
         if (display_.mode() == StationDisplay::Mode::Lines && kind == "phase") {
             display_.note(label(job) + "  " + printable(job.phase));
         }
@@ -384,16 +382,16 @@ void Station::on_worker_end(Job& job) {
     std::string message;
     if (!exited) {
         message = signal_text(worker.signal());
-    } else if (job.result && job.result->has("message")) {
-        message = job.result->text("message");
-    } else if (job.result && job.result->has("error")) {
-        message = job.result->text("error");
+    } else if (job.result && job.result->contains("message")) {
+        message = json_string(*job.result, "message");
+    } else if (job.result && job.result->contains("error")) {
+        message = json_string(*job.result, "error");
     } else if (!worker.first_err_line().empty()) {
         message = worker.first_err_line();
     } else {
         message = "The worker ended without a result";
     }
-    const bool ok = exited && code == 0 && job.result && job.result->flag("ok") == true;
+    const bool ok = exited && code == 0 && job.result && json_flag(*job.result, "ok") == true;
 
     // The station gave its worker a command line it refuses: no device is to blame.
     if (exited && code == to_int(ExitCode::Usage)) {
@@ -401,7 +399,8 @@ void Station::on_worker_end(Job& job) {
         return;
     }
 
-    const bool unanswered = !ok && exited && code == exit_code_for_status(3) && !job.answered;
+    const bool unanswered =
+        !ok && exited && code == exit_code_for_status(DialogueStatus::TimedOut) && !job.answered;
     // Once stopping, a board still at its query, or one that never answered and so has had
     // nothing written, is let go untouched: neither flashed nor asked again nor failed.
     if (stopping_ && (job.stage == Job::Stage::Query || unanswered)) {
@@ -429,10 +428,8 @@ void Station::on_worker_end(Job& job) {
     // failed flash, and the operator must hear who has the board.
     if (exited && code == to_int(ExitCode::DeviceBusy)) {
         ++held_;
-        JsonWriter json;
-        json.begin_object().key("event").value("held").key("node").value(job.node);
-        json.key("message").value(message).key("exit_code").value(code).end_object();
-        display_.event(json.text());
+        display_.event(json_text(
+            {{"event", "held"}, {"node", job.node}, {"message", message}, {"exit_code", code}}));
         display_.result(label(job) + ": held by another program, not flashed");
         release(job);
         return;
@@ -483,34 +480,37 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
     const auto end_wall = WallClock::now();
     const auto duration =
         std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - job.start);
-    JsonWriter record;
-    record.begin_object();
-    record.key("start").value(utc_time(job.start_wall)).key("end").value(utc_time(end_wall));
-    record.key("node").value(job.node).key("serial").value(job.serial);
-    record.key("product_id").value(job.product_id);
-    record.key("image").value(image_.path);
-    record.key("image_size").value(static_cast<std::int64_t>(image_.size));
-    record.key("image_sha256").value(image_.sha256);
-    record.key("ok").value(ok).key("message").value(message).key("exit_code").value(exit_code);
-    record.key("duration_ms").value(static_cast<std::int64_t>(duration.count()));
-    record.key("attempts").value(job.attempts);
-    record.key("host").value(host_).key("pid").value(static_cast<std::int64_t>(::getpid()));
-    record.end_object();
+    const Json record = {{"start", utc_time(job.start_wall)},
+                         {"end", utc_time(end_wall)},
+                         {"node", job.node},
+                         {"serial", job.serial},
+                         {"product_id", job.product_id},
+                         {"image", image_.path},
+                         {"image_size", image_.size},
+                         {"image_sha256", image_.sha256},
+                         {"ok", ok},
+                         {"message", message},
+                         {"exit_code", exit_code},
+                         {"duration_ms", duration.count()},
+                         {"attempts", job.attempts},
+                         {"host", host_},
+                         {"pid", ::getpid()}};
 
     // On the disk before anyone is told the device is done. A record that did not reach it
     // (a full disk) is said with the outcome, and the station stops.
     bool logged = true;
     if (log_) {
         std::string error;
-        if (!log_->append(record.text(), error)) {
+        if (!log_->append(json_text(record), error)) {
             logged = false;
             stop_on_log_fault(error);
         }
     }
     ok ? ++succeeded_ : ++failed_;
-    std::string done = record.text();
-    done.insert(1, logged ? "\"event\":\"done\"," : "\"event\":\"done\",\"logged\":false,");
-    display_.event(done);
+    Json done = {{"event", "done"}};
+    if (!logged) done["logged"] = false;
+    done.update(record);
+    display_.event(json_text(done));
     display_.result(label(job) + ": " + (ok ? std::string("OK") : printable(message)) +
                     (logged ? "" : " (not logged)"));
     release(job);
@@ -518,10 +518,8 @@ void Station::finish(Job& job, bool ok, const std::string& message, int exit_cod
 
 void Station::skip(Job& job, const std::string& why) {
     ++skipped_;
-    JsonWriter json;
-    json.begin_object().key("event").value("skipped").key("node").value(job.node);
-    json.key("serial").value(job.serial).key("reason").value(why).end_object();
-    display_.event(json.text());
+    display_.event(json_text(
+        {{"event", "skipped"}, {"node", job.node}, {"serial", job.serial}, {"reason", why}}));
     display_.result(label(job) + ": " + why + ", skipped");
     release(job);
 }
@@ -665,15 +663,15 @@ int Station::run() {
     }
 
     display_.set_active({});
-    JsonWriter summary;
-    summary.begin_object().key("event").value("summary");
-    summary.key("succeeded").value(succeeded_).key("failed").value(failed_);
-    summary.key("skipped").value(skipped_).key("held").value(held_);
     const int code = log_failed_ || station_failed_ ? to_int(ExitCode::Failure)
                      : failed_ > 0                  ? to_int(ExitCode::DeviceFailed)
                                                     : to_int(ExitCode::Ok);
-    summary.key("exit_code").value(code).end_object();
-    display_.event(summary.text());
+    display_.event(json_text({{"event", "summary"},
+                              {"succeeded", succeeded_},
+                              {"failed", failed_},
+                              {"skipped", skipped_},
+                              {"held", held_},
+                              {"exit_code", code}}));
     display_.result(std::to_string(succeeded_) + " OK, " + std::to_string(failed_) + " failed" +
                     (skipped_ > 0 ? ", " + std::to_string(skipped_) + " skipped" : "") +
                     (held_ > 0 ? ", " + std::to_string(held_) + " held by another program" : ""));

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "hid/linux/HidrawSysfs.h"
@@ -61,9 +62,23 @@ std::vector<std::string> denied_hidraw_nodes(std::uint16_t vendor, std::uint16_t
     return denied;
 }
 
-std::string permission_denied_message(const std::string& device_path) {
-    return "No permission to open " + device_path + ": install the udev rule " + UdevRuleFile +
-           " (see \"Device access without root\" in README.md), then plug the device in again.";
+bool running_from_build_tree() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return false;
+    const std::filesystem::path tree(VELLOX_BUILD_DIR);
+    return std::mismatch(tree.begin(), tree.end(), exe.begin(), exe.end()).first == tree.end();
+}
+
+std::string permission_denied_message(const std::string& device_path, bool from_build_tree) {
+    if (from_build_tree) {
+        return "No permission to open " + device_path + ": install the udev rule " + UdevRuleFile +
+               " (see \"Device access without root\" in README.md), then plug the device in "
+               "again.";
+    }
+    return "No permission to open " + device_path + ": the udev rule " + VELLOX_UDEV_RULES_PATH +
+           " grants access (see DEVICE ACCESS in the manual page vellox-cli(1)); plug the "
+           "device in again.";
 }
 
 }  // namespace vellox

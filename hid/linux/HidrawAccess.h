@@ -38,8 +38,16 @@ std::vector<std::string> denied_hidraw_nodes(std::uint16_t vendor, std::uint16_t
                                              const std::filesystem::path& sys_root = "/sys",
                                              const std::filesystem::path& dev_root = "/dev");
 
-// Repository path of the rule that grants access, and the message that points at it.
+// The source tree's rule that grants access (the package installs it under /usr/lib/udev).
 inline constexpr const char* UdevRuleFile = "udev/70-vellox.rules";
-std::string permission_denied_message(const std::string& device_path);
+
+// True when the running program lies inside the build tree it was built in: the installed
+// rule and manual page are then not there, the source tree's are.
+bool running_from_build_tree();
+
+// The advice for a node this user may not open: the installed rule and the manual page, or
+// the source tree's rule and README.md for a program run from its build tree.
+std::string permission_denied_message(const std::string& device_path,
+                                      bool from_build_tree = running_from_build_tree());
 
 }  // namespace vellox

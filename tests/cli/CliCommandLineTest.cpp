@@ -154,12 +154,12 @@ TEST(CliCommandLine, HelpNamesEveryFaultAndTheExitCodes) {
 }
 
 TEST(CliCommandLine, ExitCodesOfDialogueFailuresFollowTheStatusCodes) {
-    EXPECT_EQ(exit_code_for_status(1), 11);
-    EXPECT_EQ(exit_code_for_status(3), 13);
-    EXPECT_EQ(exit_code_for_status(6), 16);
-    EXPECT_EQ(exit_code_for_status(10), 20);
-    EXPECT_EQ(exit_code_for_status(11), 21);
-    EXPECT_EQ(exit_code_for_status(99), 21);
+    EXPECT_EQ(exit_code_for_status(vellox::DialogueStatus{1}), 11);
+    EXPECT_EQ(exit_code_for_status(vellox::DialogueStatus{3}), 13);
+    EXPECT_EQ(exit_code_for_status(vellox::DialogueStatus{6}), 16);
+    EXPECT_EQ(exit_code_for_status(vellox::DialogueStatus{10}), 20);
+    EXPECT_EQ(exit_code_for_status(vellox::DialogueStatus{11}), 21);
+    EXPECT_EQ(exit_code_for_status(vellox::DialogueStatus{99}), 21);
 }
 
 // Through a POSIX shell; the Windows build runs its program from the wine tests instead.

@@ -5,11 +5,13 @@
 #include <algorithm>
 
 #include "CliRun.h"
-#include "MiniJson.h"
+#include "cli/Json.h"
 #include "dialogue/Report.h"
 #include "sim/EmulatedFirmware.h"
 #include "sim/SampleImage.h"
 #include "tests/sim/RecordingSink.h"
+
+using vellox::cli::Json;
 
 namespace {
 
@@ -39,15 +41,15 @@ TEST(CliList, ShowsEveryInterfaceWithKeyVersionAccessLengthsAndSupport) {
 TEST(CliList, JsonIsOneObjectThatParsesBack) {
     CliResult r = run_cli({"--simulate", "--json", "list"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const minijson::Value doc = minijson::parse(r.out);
-    const auto& devices = doc["devices"].array;
+    Json doc = Json::parse(r.out);
+    auto& devices = doc["devices"];
     ASSERT_EQ(devices.size(), 1u);
-    EXPECT_EQ(devices[0]["key"].string, "FFFF2016");
-    EXPECT_EQ(devices[0]["version"].number, 0x0100);
-    EXPECT_TRUE(devices[0]["read_write"].boolean);
-    EXPECT_EQ(devices[0]["input_report_length"].number, 65);
-    EXPECT_EQ(devices[0]["output_report_length"].number, 65);
-    EXPECT_TRUE(devices[0]["supported"].boolean);
+    EXPECT_EQ(devices[0]["key"].get<std::string>(), "FFFF2016");
+    EXPECT_EQ(devices[0]["version"].get<std::int64_t>(), 0x0100);
+    EXPECT_TRUE(devices[0]["read_write"].get<bool>());
+    EXPECT_EQ(devices[0]["input_report_length"].get<std::int64_t>(), 65);
+    EXPECT_EQ(devices[0]["output_report_length"].get<std::int64_t>(), 65);
+    EXPECT_TRUE(devices[0]["supported"].get<bool>());
 }
 
 TEST(CliInfo, LabelsOfTheFirstTableThenProductAndCapacity) {
@@ -93,24 +95,24 @@ TEST(CliInfo, DeviceTextsAreSingleByteCharactersShownAsUtf8) {
     EXPECT_NE(r.out.find("SN: caf\xC3\xA9\\xC2\\x9B\\x1B"), std::string::npos) << r.out;
     r = run_cli({"--simulate=serial=caf%E9", "--json", "info"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(minijson::parse(r.out)["serial"].string, "caf\xC3\xA9");
+    EXPECT_EQ(Json::parse(r.out)["serial"].get<std::string>(), "caf\xC3\xA9");
 }
 
 TEST(CliInfo, JsonParsesBackWithFieldsProductAndCapacity) {
     CliResult r = run_cli({"--simulate=product=E2x9,capacity=64K", "--json", "info"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const minijson::Value doc = minijson::parse(r.out);
-    EXPECT_TRUE(doc["ok"].boolean);
-    EXPECT_EQ(doc["label_table"].string, "Language_st_e2");
-    EXPECT_EQ(doc["product_id"].string, "E2x9");
-    EXPECT_EQ(doc["capacity"].number, 65536);
+    Json doc = Json::parse(r.out);
+    EXPECT_TRUE(doc["ok"].get<bool>());
+    EXPECT_EQ(doc["label_table"].get<std::string>(), "Language_st_e2");
+    EXPECT_EQ(doc["product_id"].get<std::string>(), "E2x9");
+    EXPECT_EQ(doc["capacity"].get<std::int64_t>(), 65536);
     // The serial number whatever the label table calls its field, without its padding.
-    EXPECT_EQ(doc["serial"].string, "VX2016-000123");
-    const auto& fields = doc["fields"].array;
+    EXPECT_EQ(doc["serial"].get<std::string>(), "VX2016-000123");
+    auto& fields = doc["fields"];
     ASSERT_EQ(fields.size(), 6u);
-    EXPECT_EQ(fields[1]["label"].string, "Hardware Date");
-    EXPECT_EQ(fields[1]["value"].string, "E2x9");
-    EXPECT_EQ(fields[5]["label"].string, "Application Date");
+    EXPECT_EQ(fields[1]["label"].get<std::string>(), "Hardware Date");
+    EXPECT_EQ(fields[1]["value"].get<std::string>(), "E2x9");
+    EXPECT_EQ(fields[5]["label"].get<std::string>(), "Application Date");
 }
 
 TEST(CliInfo, HiddenInformationStillGivesCapacityButNoFields) {
@@ -159,34 +161,34 @@ TEST(CliDownload, JsonLinesOfTheDeviceThenProgressThenTheResult) {
     const auto lines = r.out_lines();
     ASSERT_FALSE(lines.empty());
     // Who is flashed comes first, for a station's record.
-    const minijson::Value device = minijson::parse(lines[0]);
-    EXPECT_EQ(device["event"].string, "device");
-    EXPECT_EQ(device["serial"].string, "VX2016-000123");
-    EXPECT_EQ(device["product_id"].string, "V201");
-    EXPECT_EQ(device["capacity"].number, 128 * 1024);
+    Json device = Json::parse(lines[0]);
+    EXPECT_EQ(device["event"].get<std::string>(), "device");
+    EXPECT_EQ(device["serial"].get<std::string>(), "VX2016-000123");
+    EXPECT_EQ(device["product_id"].get<std::string>(), "V201");
+    EXPECT_EQ(device["capacity"].get<std::int64_t>(), 128 * 1024);
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        const minijson::Value event = minijson::parse(lines[i]);
-        if (event["event"].string == "phase") {
-            phases.push_back(event["text"].string);
+        Json event = Json::parse(lines[i]);
+        if (event["event"].get<std::string>() == "phase") {
+            phases.push_back(event["text"].get<std::string>());
         } else {
-            ASSERT_EQ(event["event"].string, "progress");
-            const int percent = static_cast<int>(event["percent"].number);
-            if (event["phase"].string == last_phase) {
+            ASSERT_EQ(event["event"].get<std::string>(), "progress");
+            const int percent = static_cast<int>(event["percent"].get<std::int64_t>());
+            if (event["phase"].get<std::string>() == last_phase) {
                 EXPECT_GT(percent, last_percent);
             }
             EXPECT_LE(percent, 100);
-            last_phase = event["phase"].string;
+            last_phase = event["phase"].get<std::string>();
             last_percent = percent;
         }
     }
     EXPECT_EQ(phases, (std::vector<std::string>{"Erase......", "Writing......", "Verify......",
                                                 "OVER......"}));
-    const minijson::Value result = minijson::parse(lines.back());
-    EXPECT_EQ(result["event"].string, "result");
-    EXPECT_TRUE(result["ok"].boolean);
-    EXPECT_EQ(result["message"].string, "Download OK!");
-    EXPECT_EQ(result["exit_code"].number, 0);
-    EXPECT_EQ(result["bytes"].number, 3000);
+    Json result = Json::parse(lines.back());
+    EXPECT_EQ(result["event"].get<std::string>(), "result");
+    EXPECT_TRUE(result["ok"].get<bool>());
+    EXPECT_EQ(result["message"].get<std::string>(), "Download OK!");
+    EXPECT_EQ(result["exit_code"].get<std::int64_t>(), 0);
+    EXPECT_EQ(result["bytes"].get<std::int64_t>(), 3000);
 }
 
 TEST(CliDownload, EveryFailureHasItsMessageAndExitCode) {
@@ -231,11 +233,11 @@ TEST(CliDownload, EveryFailureHasItsMessageAndExitCode) {
         EXPECT_EQ(j.code, c.code);
         const auto lines = j.out_lines();
         ASSERT_FALSE(lines.empty());
-        const minijson::Value last = minijson::parse(lines.back());
-        EXPECT_EQ(last["event"].string, "result");
-        EXPECT_FALSE(last["ok"].boolean);
-        EXPECT_EQ(last["exit_code"].number, c.code);
-        EXPECT_EQ(last["message"].string, c.message);
+        Json last = Json::parse(lines.back());
+        EXPECT_EQ(last["event"].get<std::string>(), "result");
+        EXPECT_FALSE(last["ok"].get<bool>());
+        EXPECT_EQ(last["exit_code"].get<std::int64_t>(), c.code);
+        EXPECT_EQ(last["message"].get<std::string>(), c.message);
     }
 }
 
@@ -314,7 +316,7 @@ TEST(CliWait, GivesUpWhenNoDeviceAppearsInTime) {
     CliResult r = run_cli({"--simulate=plug-after=60s", "--wait=1", "--json", "info"});
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.err, "No HID device\n");
-    EXPECT_EQ(minijson::parse(r.out)["exit_code"].number, 3);
+    EXPECT_EQ(Json::parse(r.out)["exit_code"].get<std::int64_t>(), 3);
 }
 
 TEST(CliDevice, ChoosesTheInterfaceByPath) {
@@ -357,10 +359,10 @@ TEST(CliLock, AnotherProgramsDownloadMakesDownloadAndInfoSendNothingAndExitWith2
     EXPECT_EQ(waited.code, 22);
     const auto lines = waited.out_lines();
     ASSERT_FALSE(lines.empty());
-    const minijson::Value last = minijson::parse(lines.back());
-    EXPECT_EQ(last["event"].string, "result");
-    EXPECT_FALSE(last["ok"].boolean);
-    EXPECT_EQ(last["exit_code"].number, 22);
+    Json last = Json::parse(lines.back());
+    EXPECT_EQ(last["event"].get<std::string>(), "result");
+    EXPECT_FALSE(last["ok"].get<bool>());
+    EXPECT_EQ(last["exit_code"].get<std::int64_t>(), 22);
     CliResult info_json = run_cli({settings, "--json", "info"});
-    EXPECT_EQ(minijson::parse(info_json.out)["exit_code"].number, 22);
+    EXPECT_EQ(Json::parse(info_json.out)["exit_code"].get<std::int64_t>(), 22);
 }

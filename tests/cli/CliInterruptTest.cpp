@@ -7,7 +7,7 @@
 
 #include "CliRun.h"
 #include "cli/ExitCode.h"
-#include "cli/station/JsonLine.h"
+#include "cli/Json.h"
 #include "cli/station/WorkerProcess.h"
 #include "sim/SampleImage.h"
 
@@ -46,8 +46,8 @@ Interrupted download_interrupted(int interrupts) {
         if (::poll(&fd, 1, -1) < 0 || ::read(cli->out_fd(), &c, 1) != 1) break;
         first += c;
     }
-    const auto device = JsonLine::parse(first.substr(0, first.size() - 1));
-    EXPECT_TRUE(device && device->text("event") == "device") << first;
+    const auto device = parse_json_object(first.substr(0, first.size() - 1));
+    EXPECT_TRUE(device && json_string(*device, "event") == "device") << first;
     for (int i = 0; i < interrupts; ++i) ::kill(cli->pid(), i == 0 ? SIGINT : SIGTERM);
     while (!cli->output_ended()) {
         pollfd fds[2] = {{cli->out_fd(), POLLIN, 0}, {cli->err_fd(), POLLIN, 0}};
@@ -64,9 +64,9 @@ TEST(CliInterrupt, TheFirstLetsTheDownloadFinishAndTheSecondAbandonsIt) {
     const Interrupted once = download_interrupted(1);
     EXPECT_EQ(once.code, 0);
     ASSERT_FALSE(once.out.empty());
-    const auto result = JsonLine::parse(once.out.back());
+    const auto result = parse_json_object(once.out.back());
     ASSERT_TRUE(result);
-    EXPECT_EQ(result->flag("ok"), true);
+    EXPECT_EQ(json_flag(*result, "ok"), true);
     EXPECT_NE(once.err.find("the download will finish"), std::string::npos) << once.err;
 
     const Interrupted twice = download_interrupted(2);

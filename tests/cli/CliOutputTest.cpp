@@ -3,24 +3,28 @@
 
 #include <sstream>
 
-#include "MiniJson.h"
-#include "cli/JsonWriter.h"
+#include "cli/Json.h"
 #include "cli/ProgressOutput.h"
 
-using vellox::cli::JsonWriter;
+using vellox::cli::Json;
 using vellox::cli::ProgressOutput;
 
-TEST(JsonWriter, NestsAndSeparatesAndEscapesEveryByte) {
-    std::string tricky = "q\"b\\n\nt\tc\x01";
-    tricky += '\x7F';
-    tricky += '\xE9';
-    JsonWriter json;
-    json.begin_object().key("a").begin_array().value(1).value(true).null().end_array();
-    json.key("s").value(tricky).key("o").begin_object().end_object().end_object();
-    EXPECT_EQ(json.text(),
-              "{\"a\":[1,true,null],\"s\":\"q\\\"b\\\\n\\nt\\tc\\u0001\\u007F\\u00E9\",\"o\":{}}");
-    // Device texts survive a round trip byte for byte.
-    EXPECT_EQ(minijson::parse(json.text())["s"].string, tricky);
+// Every reader gets UTF-8 on one line: a file named "é.bin" stays "é", control characters are
+// escaped, and a byte that starts no UTF-8 sequence becomes U+FFFD.
+TEST(Json, TextIsOneLineOfUtf8InTheOrderWritten) {
+    const std::string tricky = "q\"b\\n\nt\tc\x01\x7F";
+    const Json json = {{"s", tricky},
+                       {"image", "/tmp/\xC3\xA9.bin"},
+                       {"latin1", "caf\xE9"},
+                       {"a", {1, true, nullptr}},
+                       {"o", Json::object()}};
+    const std::string text = vellox::cli::json_text(json);
+    EXPECT_EQ(text,
+              "{\"s\":\"q\\\"b\\\\n\\nt\\tc\\u0001\x7F\",\"image\":\"/tmp/\xC3\xA9.bin\","
+              "\"latin1\":\"caf\xEF\xBF\xBD\",\"a\":[1,true,null],\"o\":{}}");
+    const Json back = Json::parse(text);
+    EXPECT_EQ(back["s"].get<std::string>(), tricky);
+    EXPECT_EQ(back["image"].get<std::string>(), "/tmp/\xC3\xA9.bin");
 }
 
 // A new phase shows no percentage until its gauge moves: the gauge still holds the value of

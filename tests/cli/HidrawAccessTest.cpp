@@ -85,9 +85,15 @@ TEST(HidrawAccess, ANodeThisUserMayNotOpenIsReportedWithTheRule) {
 }
 
 TEST(HidrawAccess, MessageNamesTheNodeAndTheRule) {
+    // Run from its build tree, as this test is, the advice names the source tree's files.
+    EXPECT_TRUE(running_from_build_tree());
     EXPECT_EQ(permission_denied_message("/dev/hidraw3"),
               "No permission to open /dev/hidraw3: install the udev rule udev/70-vellox.rules "
               "(see \"Device access without root\" in README.md), then plug the device in again.");
+    EXPECT_EQ(permission_denied_message("/dev/hidraw3", false),
+              "No permission to open /dev/hidraw3: the udev rule "
+              "/usr/lib/udev/rules.d/70-vellox.rules grants access (see DEVICE ACCESS in the "
+              "manual page vellox-cli(1)); plug the device in again.");
     // The rule the message points at exists and grants access to this device only.
     std::ifstream rule(std::string(VELLOX_SOURCE_DIR) + "/" + UdevRuleFile);
     ASSERT_TRUE(rule);

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "CliRun.h"
-#include "cli/station/JsonLine.h"
+#include "cli/Json.h"
 #include "cli/station/Sha256.h"
 #include "cli/station/StationLog.h"
 #include "cli/station/WorkerProcess.h"
@@ -23,7 +23,7 @@ namespace {
 struct StationResult {
     int code = -1;
     std::vector<std::string> out;  // standard output, line by line
-    std::vector<JsonLine> events;  // the lines of standard output that are JSON
+    std::vector<Json> events;      // the lines of standard output that are JSON
     std::string err;               // the first line of standard error
     bool timed_out = false;
 
@@ -38,7 +38,7 @@ struct StationResult {
 // Runs the station; `on_event` sees each JSON line as it comes, with the station's pid, and
 // `on_err` each line of standard error.
 StationResult run_station(const std::vector<std::string>& args,
-                          const std::function<void(const JsonLine&, pid_t)>& on_event = {},
+                          const std::function<void(const Json&, pid_t)>& on_event = {},
                           const std::function<void(const std::string&, pid_t)>& on_err = {},
                           const std::string& program = VELLOX_CLI_PROGRAM) {
     std::vector<std::string> argv{program};
@@ -56,7 +56,7 @@ StationResult run_station(const std::vector<std::string>& args,
         ::poll(fds, 2, 1000);
         for (const std::string& line : station->read_out()) {
             result.out.push_back(line);
-            if (auto event = JsonLine::parse(line)) {
+            if (auto event = parse_json_object(line)) {
                 if (on_event) on_event(*event, station->pid());
                 result.events.push_back(*event);
             }
@@ -76,20 +76,20 @@ StationResult run_station(const std::vector<std::string>& args,
     return result;
 }
 
-std::map<std::string, JsonLine> log_by_serial(const std::filesystem::path& path) {
-    std::map<std::string, JsonLine> records;
+std::map<std::string, Json> log_by_serial(const std::filesystem::path& path) {
+    std::map<std::string, Json> records;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
-        auto record = JsonLine::parse(line);
-        if (record) records.emplace(record->text("serial"), *record);
+        auto record = parse_json_object(line);
+        if (record) records.emplace(json_string(*record, "serial"), *record);
     }
     return records;
 }
 
-std::vector<JsonLine> of_kind(const StationResult& r, std::string_view kind) {
-    std::vector<JsonLine> found;
+std::vector<Json> of_kind(const StationResult& r, std::string_view kind) {
+    std::vector<Json> found;
     for (const auto& e : r.events) {
-        if (e.text("event") == kind) found.push_back(e);
+        if (json_string(e, "event") == kind) found.push_back(e);
     }
     return found;
 }
@@ -129,22 +129,22 @@ TEST(StationRun, MixedFaultsGiveEachTheirOwnOutcomeAndTheCleanFlashEqualsTheImag
     for (const auto& e : expected) {
         SCOPED_TRACE(e.serial);
         ASSERT_EQ(records.count(e.serial), 1u);
-        const JsonLine& rec = records.at(e.serial);
-        EXPECT_EQ(rec.flag("ok"), e.ok);
-        EXPECT_EQ(rec.text("message"), e.message);
-        EXPECT_EQ(rec.number("exit_code"), e.exit_code);
-        EXPECT_EQ(rec.text("image"), image_path.string());
-        EXPECT_EQ(rec.number("image_size"), 8192);
-        EXPECT_EQ(rec.text("image_sha256"), sha);
-        EXPECT_LE(rec.text("start"), rec.text("end"));
-        EXPECT_GE(rec.number("duration_ms").value_or(-1), 0);
-        EXPECT_TRUE(rec.text("node").starts_with("virtual:hidraw"));
+        const Json& rec = records.at(e.serial);
+        EXPECT_EQ(json_flag(rec, "ok"), e.ok);
+        EXPECT_EQ(json_string(rec, "message"), e.message);
+        EXPECT_EQ(json_number(rec, "exit_code"), e.exit_code);
+        EXPECT_EQ(json_string(rec, "image"), image_path.string());
+        EXPECT_EQ(json_number(rec, "image_size"), 8192);
+        EXPECT_EQ(json_string(rec, "image_sha256"), sha);
+        EXPECT_LE(json_string(rec, "start"), json_string(rec, "end"));
+        EXPECT_GE(json_number(rec, "duration_ms").value_or(-1), 0);
+        EXPECT_TRUE(json_string(rec, "node").starts_with("virtual:hidraw"));
     }
     // Asked three times in all, as a board still starting up would be; the others once (a
     // device that answered is never started again).
-    EXPECT_EQ(records.at("").number("attempts"), 3);
-    EXPECT_EQ(records.at("VX2016-000002").number("attempts"), 1);
-    EXPECT_EQ(records.at("VX2016-000001").text("product_id"), "V201");
+    EXPECT_EQ(json_number(records.at(""), "attempts"), 3);
+    EXPECT_EQ(json_number(records.at("VX2016-000002"), "attempts"), 1);
+    EXPECT_EQ(json_string(records.at("VX2016-000001"), "product_id"), "V201");
 
     const auto flash = read_file(dir / "flash.1");
     ASSERT_EQ(flash.size(), 128u * 1024u);
@@ -180,8 +180,8 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
     EXPECT_EQ(of_kind(r, "skipped").size(), 3u);
     const auto summary = of_kind(r, "summary");
     ASSERT_EQ(summary.size(), 1u);
-    EXPECT_EQ(summary[0].number("succeeded"), 1);
-    EXPECT_EQ(summary[0].number("skipped"), 3);
+    EXPECT_EQ(json_number(summary[0], "succeeded"), 1);
+    EXPECT_EQ(json_number(summary[0], "skipped"), 3);
     const LogReading reading = read_station_log(log);
     EXPECT_EQ(reading.records, 2u);
     EXPECT_EQ(reading.skipped, 1u);
@@ -198,38 +198,46 @@ TEST(StationRun, OncePerSerialReadsALogWithATornLastLineAndCountEndsTheRun) {
 
 TEST(StationRun, AWorkerKilledMidDownloadIsLoggedAsFailedAndTheStationGoesOnWithTheSameImage) {
     TempDir dir;
-    const auto image_path = write_file(dir / "fw.bin", sim::make_sample_image(4096));
+    // "é.bin": a name outside ASCII must reach the log and the JSON lines as the same text.
+    const auto image_path = write_file(dir / "\xC3\xA9.bin", sim::make_sample_image(4096));
     const auto log = dir / "bench.log";
     std::map<std::string, pid_t> workers;
     bool killed = false;
     // A slow erase keeps the first device busy long enough to be killed in the middle.
-    StationResult r = run_station(
-        {"station", image_path.string(), "--json", "--log", log.string(),
-         "--simulate=devices=2,plug-every=200ms,erase-pace=100ms"},
-        [&](const JsonLine& e, pid_t) {
-            if (e.text("event") == "started") {
-                workers[e.text("node")] = static_cast<pid_t>(e.number("pid").value_or(0));
-                // The file changes under the station: devices still get the image it checked.
-                write_file(image_path, std::vector<std::uint8_t>(4096, 0));
-            }
-            if (!killed && e.text("event") == "progress" && e.text("serial") == "VX2016-000001" &&
-                e.text("phase") == "Erase......") {
-                killed = true;
-                ::kill(workers.at(e.text("node")), SIGKILL);
-            }
-        });
+    StationResult r =
+        run_station({"station", image_path.string(), "--json", "--log", log.string(),
+                     "--simulate=devices=2,plug-every=200ms,erase-pace=100ms"},
+                    [&](const Json& e, pid_t) {
+                        if (json_string(e, "event") == "started") {
+                            workers[json_string(e, "node")] =
+                                static_cast<pid_t>(json_number(e, "pid").value_or(0));
+                            // The file changes under the station: devices still get the image it
+                            // checked.
+                            write_file(image_path, std::vector<std::uint8_t>(4096, 0));
+                        }
+                        if (!killed && json_string(e, "event") == "progress" &&
+                            json_string(e, "serial") == "VX2016-000001" &&
+                            json_string(e, "phase") == "Erase......") {
+                            killed = true;
+                            ::kill(workers.at(json_string(e, "node")), SIGKILL);
+                        }
+                    });
     ASSERT_FALSE(r.timed_out);
     ASSERT_TRUE(killed);
     EXPECT_EQ(r.code, 9);
     const auto records = log_by_serial(log);
     ASSERT_EQ(records.size(), 2u);
-    const JsonLine& dead = records.at("VX2016-000001");
-    EXPECT_EQ(dead.flag("ok"), false);
-    EXPECT_EQ(dead.number("exit_code"), 128 + SIGKILL);
-    EXPECT_TRUE(dead.text("message").starts_with("The worker ended on signal 9"))
-        << dead.text("message");
-    EXPECT_EQ(records.at("VX2016-000002").flag("ok"), true);
+    const Json& dead = records.at("VX2016-000001");
+    EXPECT_EQ(json_flag(dead, "ok"), false);
+    EXPECT_EQ(json_number(dead, "exit_code"), 128 + SIGKILL);
+    EXPECT_TRUE(json_string(dead, "message").starts_with("The worker ended on signal 9"))
+        << json_string(dead, "message");
+    EXPECT_EQ(json_flag(records.at("VX2016-000002"), "ok"), true);
     EXPECT_EQ(read_station_log(log).skipped, 0u);
+    EXPECT_EQ(json_string(dead, "image"), image_path.string());
+    const auto done = of_kind(r, "done");
+    ASSERT_EQ(done.size(), 2u);
+    for (const Json& d : done) EXPECT_EQ(json_string(d, "image"), image_path.string());
 }
 
 TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevices) {
@@ -238,8 +246,8 @@ TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevi
     bool interrupted = false;
     StationResult r = run_station({"station", image_path.string(), "--json",
                                    "--simulate=devices=2,plug-every=20s,erase-pace=50ms"},
-                                  [&](const JsonLine& e, pid_t station) {
-                                      if (!interrupted && e.text("event") == "device") {
+                                  [&](const Json& e, pid_t station) {
+                                      if (!interrupted && json_string(e, "event") == "device") {
                                           interrupted = true;
                                           ::kill(station, SIGINT);
                                       }
@@ -249,7 +257,7 @@ TEST(StationRun, TheFirstInterruptLetsTheRunningDownloadFinishAndTakesNoMoreDevi
     EXPECT_EQ(r.code, 0);
     const auto done = of_kind(r, "done");
     ASSERT_EQ(done.size(), 1u);
-    EXPECT_EQ(done[0].flag("ok"), true);
+    EXPECT_EQ(json_flag(done[0], "ok"), true);
     EXPECT_EQ(of_kind(r, "started").size(), 1u);
 }
 
@@ -263,12 +271,12 @@ TEST(StationRun, ABoardAnotherProgramIsFlashingIsReportedAsHeldAndNotAsFailed) {
     EXPECT_EQ(r.code, 0) << r.said();
     const auto held = of_kind(r, "held");
     ASSERT_EQ(held.size(), 1u) << r.said();
-    EXPECT_EQ(held[0].number("exit_code"), 22);
+    EXPECT_EQ(json_number(held[0], "exit_code"), 22);
     const auto summary = of_kind(r, "summary");
     ASSERT_EQ(summary.size(), 1u);
-    EXPECT_EQ(summary[0].number("succeeded"), 1);
-    EXPECT_EQ(summary[0].number("failed"), 0);
-    EXPECT_EQ(summary[0].number("held"), 1);
+    EXPECT_EQ(json_number(summary[0], "succeeded"), 1);
+    EXPECT_EQ(json_number(summary[0], "failed"), 0);
+    EXPECT_EQ(json_number(summary[0], "held"), 1);
     // The log keeps flashes; the held board was not flashed by this station.
     EXPECT_EQ(log_by_serial(log).size(), 1u);
 }
@@ -319,8 +327,9 @@ TEST(StationRun, AHungWorkerIsCutShortAtItsDeadlineOrAtTheThirdInterrupt) {
     const auto log = dir / "bench.log";
     // A stopped worker stands in for a hung one: it heeds SIGTERM only once continued, so the
     // station has to kill it.
-    const auto stop_worker = [](const JsonLine& e, pid_t) {
-        if (e.text("event") == "started") ::kill(static_cast<pid_t>(*e.number("pid")), SIGSTOP);
+    const auto stop_worker = [](const Json& e, pid_t) {
+        if (json_string(e, "event") == "started")
+            ::kill(static_cast<pid_t>(*json_number(e, "pid")), SIGSTOP);
     };
     StationResult late = run_station({"station", image_path.string(), "--json", "--log",
                                       log.string(), "--worker-deadline", "1", "--simulate"},
@@ -329,17 +338,17 @@ TEST(StationRun, AHungWorkerIsCutShortAtItsDeadlineOrAtTheThirdInterrupt) {
     EXPECT_EQ(late.code, 9);
     auto done = of_kind(late, "done");
     ASSERT_EQ(done.size(), 1u);
-    EXPECT_EQ(done[0].text("message"), "worker timed out");
-    EXPECT_EQ(done[0].number("exit_code"), 23);
+    EXPECT_EQ(json_string(done[0], "message"), "worker timed out");
+    EXPECT_EQ(json_number(done[0], "exit_code"), 23);
     EXPECT_EQ(log_by_serial(log).size(), 1u);
 
     // Without a deadline to meet: the operator's third Ctrl-C, each sent once the station has
     // answered the one before.
     StationResult stopped = run_station(
         {"station", image_path.string(), "--json", "--simulate"},
-        [&](const JsonLine& e, pid_t station) {
+        [&](const Json& e, pid_t station) {
             stop_worker(e, station);
-            if (e.text("event") == "started") ::kill(station, SIGINT);
+            if (json_string(e, "event") == "started") ::kill(station, SIGINT);
         },
         [](const std::string& line, pid_t station) {
             if (line.starts_with("Stopping:") || line.starts_with("Still waiting")) {
@@ -350,8 +359,8 @@ TEST(StationRun, AHungWorkerIsCutShortAtItsDeadlineOrAtTheThirdInterrupt) {
     EXPECT_EQ(stopped.code, 9);
     done = of_kind(stopped, "done");
     ASSERT_EQ(done.size(), 1u);
-    EXPECT_EQ(done[0].text("message"), "worker stopped by the operator");
-    EXPECT_EQ(done[0].number("exit_code"), 23);
+    EXPECT_EQ(json_string(done[0], "message"), "worker stopped by the operator");
+    EXPECT_EQ(json_number(done[0], "exit_code"), 23);
 }
 
 TEST(StationRun, WorkersRunTheStationsOwnProgramAndImageWhateverHappensToTheirFiles) {
@@ -365,8 +374,8 @@ TEST(StationRun, WorkersRunTheStationsOwnProgramAndImageWhateverHappensToTheirFi
     bool checked = false;
     StationResult r = run_station(
         {"station", image_path.string(), "--json", "--simulate=devices=2,plug-every=1s"},
-        [&](const JsonLine& e, pid_t) {
-            if (checked || e.text("event") != "started") return;
+        [&](const Json& e, pid_t) {
+            if (checked || json_string(e, "event") != "started") return;
             checked = true;
             // The copy of the image is nowhere on the disk, and the program goes away.
             EXPECT_TRUE(std::filesystem::is_empty(tmp));
@@ -428,7 +437,7 @@ TEST(StationRun, AHangUpStopsTheStationAsSigtermDoesEvenWithItsDisplayGone) {
     EXPECT_EQ(r.code, 0);
     const auto records = log_by_serial(log);
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records.at("VX2016-000001").flag("ok"), true);
+    EXPECT_EQ(json_flag(records.at("VX2016-000001"), "ok"), true);
 }
 
 TEST(StationRun, ABoardStillAtItsQueryWhenTheStationStopsIsLetGoAsSkipped) {
@@ -438,14 +447,15 @@ TEST(StationRun, ABoardStillAtItsQueryWhenTheStationStopsIsLetGoAsSkipped) {
     // A board that does not answer would be asked three times: the interrupt comes first.
     StationResult r = run_station({"station", image_path.string(), "--json", "--log", log.string(),
                                    "--once-per-serial", "--simulate=fault-on=1:silence"},
-                                  [](const JsonLine& e, pid_t station) {
-                                      if (e.text("event") == "started") ::kill(station, SIGINT);
+                                  [](const Json& e, pid_t station) {
+                                      if (json_string(e, "event") == "started")
+                                          ::kill(station, SIGINT);
                                   });
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.code, 0) << r.said();
     EXPECT_TRUE(of_kind(r, "done").empty());
     const auto skipped = of_kind(r, "skipped");
     ASSERT_EQ(skipped.size(), 1u);
-    EXPECT_EQ(skipped[0].text("reason"), "not flashed, the station was stopping");
+    EXPECT_EQ(json_string(skipped[0], "reason"), "not flashed, the station was stopping");
     EXPECT_EQ(read_station_log(log).records, 0u);
 }

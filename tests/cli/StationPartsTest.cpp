@@ -11,8 +11,7 @@
 #include <sstream>
 
 #include "CliRun.h"
-#include "cli/JsonWriter.h"
-#include "cli/station/JsonLine.h"
+#include "cli/Json.h"
 #include "cli/station/Sha256.h"
 #include "cli/station/StationDisplay.h"
 #include "cli/station/StationLog.h"
@@ -52,27 +51,32 @@ TEST(StationImageDigest, KnownSha256Values) {
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(StationJsonLine, ReadsWhatTheWriterWritesAndRefusesTornLines) {
-    const std::string serial{"SN\x01\xE9\"\\", 6};
-    JsonWriter json;
-    json.begin_object().key("serial").value(serial).key("ok").value(true);
-    json.key("fields").begin_array().begin_object().key("x").value(1).end_object().end_array();
-    json.key("exit_code").value(16).key("gone").null().end_object();
+TEST(StationJsonLine, ReadsAnObjectsMembersByTypeAndRefusesTornLines) {
+    const std::string serial = "SN\x01\xC3\xA9\"\\";
+    const std::string text = json_text({{"serial", serial},
+                                        {"ok", true},
+                                        {"fields", {{{"x", 1}}}},
+                                        {"exit_code", 16},
+                                        {"gone", nullptr}});
 
-    const auto line = JsonLine::parse(json.text());
+    const auto line = parse_json_object(text);
     ASSERT_TRUE(line);
-    EXPECT_EQ(line->text("serial"), serial);
-    EXPECT_EQ(line->flag("ok"), true);
-    EXPECT_EQ(line->number("exit_code"), 16);
-    EXPECT_TRUE(line->has("fields"));
-    EXPECT_TRUE(line->has("gone"));
-    EXPECT_EQ(line->number("serial"), std::nullopt);
+    EXPECT_EQ(json_string(*line, "serial"), serial);
+    EXPECT_EQ(json_flag(*line, "ok"), true);
+    EXPECT_EQ(json_number(*line, "exit_code"), 16);
+    EXPECT_TRUE(line->contains("fields"));
+    EXPECT_TRUE(line->contains("gone"));
+    // A member of another type reads as absent, never as a fault.
+    EXPECT_EQ(json_number(*line, "serial"), std::nullopt);
+    EXPECT_EQ(json_string(*line, "exit_code"), "");
+    EXPECT_EQ(json_flag(*line, "gone"), std::nullopt);
+    EXPECT_EQ(json_number(*parse_json_object(R"({"n":1e300})"), "n"), std::nullopt);
 
-    for (std::size_t cut = 1; cut < json.text().size(); ++cut) {
-        EXPECT_FALSE(JsonLine::parse(json.text().substr(0, cut))) << cut;
+    for (std::size_t cut = 1; cut < text.size(); ++cut) {
+        EXPECT_FALSE(parse_json_object(text.substr(0, cut))) << cut;
     }
-    EXPECT_FALSE(JsonLine::parse(json.text() + "x"));
-    EXPECT_FALSE(JsonLine::parse("[1]"));
+    EXPECT_FALSE(parse_json_object(text + "x"));
+    EXPECT_FALSE(parse_json_object("[1]"));
 }
 
 TEST(StationLogFile, ATornLastLineIsClosedOffAndSkippedAndTheNextRecordIsWhole) {

@@ -26,7 +26,7 @@ TEST(SendReport, WithoutDeviceGivesOneAndLeavesARunningCountdownAlone) {
     d.ReplyFlag = true;
     d.OutReport[1] = CMD_FINISH;
     d.send_report(d.StatusCode, 50);
-    EXPECT_EQ(d.StatusCode, 1);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::NotConnected);
     EXPECT_FALSE(d.ReplyFlag);
     EXPECT_EQ(d.TimeoutTicks, 7);
     EXPECT_EQ(d.OutReport[64], CMD_FINISH);  // framed all the same
@@ -44,10 +44,10 @@ TEST(SendReport, FramesAndWritesSixtyFiveBytesAndArmsTheCountdown) {
     put_address24(d.OutReport, 0);
     d.OutReport[5] = 1;
     d.OutReport[6] = 0xF0;  // left over from earlier use: covered by the checksum
-    d.StatusCode = 9;
+    d.StatusCode = DialogueStatus::WriteRfsnError;
     d.send_report(d.StatusCode, 100);
 
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
     EXPECT_EQ(d.TimeoutTicks, 100);
     EXPECT_TRUE(d.Timer1Enabled);
     ASSERT_EQ(dev->writes.size(), 1u);
@@ -69,7 +69,7 @@ TEST(SendReport, RefusedWriteGivesTwoWithoutArming) {
     d.TimeoutTicks = 0;
     prepare_info(d);
     d.send_report(d.StatusCode, 10);
-    EXPECT_EQ(d.StatusCode, 2);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::WriteRefused);
     EXPECT_EQ(d.TimeoutTicks, 0);
 }
 
@@ -82,7 +82,7 @@ TEST(SendReport, ReportLengthBeyondTheBufferIsARefusedWrite) {
     DeviceDialogue& d = *rig.dialogue;
     prepare_info(d);
     d.send_report(d.StatusCode, 10);
-    EXPECT_EQ(d.StatusCode, 2);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::WriteRefused);
     EXPECT_TRUE(dev->writes.empty());
 }
 
@@ -96,16 +96,16 @@ TEST(Countdown, ZeroTicksArmNothingAndAReplyDoesNotStopIt) {
     prepare_info(d);
     d.send_report(d.StatusCode, 0);
     rig.run_ticks(500);
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
 
     d.OutReport[1] = CMD_FINISH;
     d.send_report(d.StatusCode, 10);
     deliver_raw(d, make_reply(CMD_FINISH));
     EXPECT_TRUE(d.ReplyFlag);
     rig.run_ticks(9);
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
     rig.run_ticks(1);
-    EXPECT_EQ(d.StatusCode, 3);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::TimedOut);
     EXPECT_FALSE(d.Timer1Enabled);
     EXPECT_EQ(d.TimeoutTicks, 0);
 
@@ -143,7 +143,7 @@ TEST(Replies, OnlySixtyFourBytesWithAGoodChecksumAndTheSameCommandAreAccepted) {
 
     deliver_raw(d, good);
     EXPECT_TRUE(d.ReplyFlag);
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
 }
 
 TEST(Replies, HugeReportIsCutToTheBufferAndIgnored) {
@@ -187,18 +187,18 @@ TEST(Replies, WriteEchoFreesTheOldestSlotOnlyWhenAllSixtyFourBytesMatch) {
     d.BlocksSent = 2;
 
     deliver_raw(d, block1);  // out of order: compared with slot 0
-    EXPECT_EQ(d.StatusCode, 6);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::VerifyFailed);
     EXPECT_EQ(d.BlocksConfirmed, 0);
 
-    d.StatusCode = 0;
+    d.StatusCode = DialogueStatus::Ok;
     deliver_raw(d, block0);
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
     EXPECT_EQ(d.BlocksConfirmed, 1);
     EXPECT_EQ(d.BlockRing[0][0], 0);
 
     deliver_raw(d, block1);
     EXPECT_EQ(d.BlocksConfirmed, 2);
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
 }
 
 TEST(Replies, EchoMatchingSixtyThreeBytesFailsAndTheSlotStays) {
@@ -211,35 +211,35 @@ TEST(Replies, EchoMatchingSixtyThreeBytesFailsAndTheSlotStays) {
     d.BlocksSent = 1;
 
     deliver_raw(d, echo);
-    EXPECT_EQ(d.StatusCode, 6);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::VerifyFailed);
     EXPECT_TRUE(d.ReplyFlag);
     EXPECT_EQ(d.BlocksConfirmed, 0);
     EXPECT_EQ(d.BlockRing[0][0], CMD_WRITE);
 
-    d.StatusCode = 0;
+    d.StatusCode = DialogueStatus::Ok;
     deliver_raw(d, echo);  // the same slot again, with the same result
-    EXPECT_EQ(d.StatusCode, 6);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::VerifyFailed);
     EXPECT_EQ(d.BlocksConfirmed, 0);
 
     d.BlockRing[0][40] ^= 0x01;
-    d.StatusCode = 0;
+    d.StatusCode = DialogueStatus::Ok;
     deliver_raw(d, echo);
-    EXPECT_EQ(d.StatusCode, 0);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::Ok);
     EXPECT_EQ(d.BlocksConfirmed, 1);
 }
 
 TEST(ShowError, RedStatusAndOneBoxForFailuresOnly) {
     DialogueRig rig;
     DeviceDialogue& d = *rig.dialogue;
-    d.show_error(0);
-    d.show_error(-1);
+    d.show_error(DialogueStatus{0});
+    d.show_error(DialogueStatus{-1});
     EXPECT_EQ(rig.host.status, "Idle");
     EXPECT_TRUE(rig.host.error_boxes.empty());
 
-    d.show_error(11);
+    d.show_error(DialogueStatus{11});
     EXPECT_EQ(rig.host.status, "other error");
     EXPECT_EQ(rig.host.status_colour, StatusColour::Red);
-    d.show_error(3);
+    d.show_error(DialogueStatus{3});
     EXPECT_EQ(rig.host.error_boxes, (std::vector<std::string>{"other error", "Time out  error"}));
 }
 

@@ -83,7 +83,7 @@ TEST_F(QueryLock, HeldSharedUntilAnUnansweredQueryTimesOut) {
     rig.run_ticks(9);
     EXPECT_EQ(probe(HidLockMode::Exclusive), HidLockResult::HeldShared);
     rig.run_ticks(1);
-    EXPECT_EQ(rig.dialogue->StatusCode, 3);
+    EXPECT_EQ(rig.dialogue->StatusCode, DialogueStatus::TimedOut);
     EXPECT_EQ(probe(HidLockMode::Exclusive), HidLockResult::Acquired);
 }
 

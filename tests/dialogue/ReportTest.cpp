@@ -41,20 +41,20 @@ TEST(ReportAddress, BigEndianLowTwentyFourBits) {
 }
 
 TEST(StatusMessage, ExactTexts) {
-    EXPECT_EQ(status_message(1), " no connected");
-    EXPECT_EQ(status_message(2), "HID out Data error");
-    EXPECT_EQ(status_message(3), "Time out  error");
-    EXPECT_EQ(status_message(4), "No Data respond");
-    EXPECT_EQ(status_message(5), "Chip ID error");
-    EXPECT_EQ(status_message(6), "Verify error");
-    EXPECT_EQ(status_message(7), "DEBUG LOCKED");
-    EXPECT_EQ(status_message(8), "Write SN error");
-    EXPECT_EQ(status_message(9), "Write RFSN error");
-    EXPECT_EQ(status_message(10), "Write  error __");
-    EXPECT_EQ(status_message(11), "other error");
-    EXPECT_EQ(status_message(1000), "other error");
-    EXPECT_TRUE(status_message(0).empty());
-    EXPECT_TRUE(status_message(-5).empty());
+    EXPECT_EQ(status_message(DialogueStatus{1}), " no connected");
+    EXPECT_EQ(status_message(DialogueStatus{2}), "HID out Data error");
+    EXPECT_EQ(status_message(DialogueStatus{3}), "Time out  error");
+    EXPECT_EQ(status_message(DialogueStatus{4}), "No Data respond");
+    EXPECT_EQ(status_message(DialogueStatus{5}), "Chip ID error");
+    EXPECT_EQ(status_message(DialogueStatus{6}), "Verify error");
+    EXPECT_EQ(status_message(DialogueStatus{7}), "DEBUG LOCKED");
+    EXPECT_EQ(status_message(DialogueStatus{8}), "Write SN error");
+    EXPECT_EQ(status_message(DialogueStatus{9}), "Write RFSN error");
+    EXPECT_EQ(status_message(DialogueStatus{10}), "Write  error __");
+    EXPECT_EQ(status_message(DialogueStatus{11}), "other error");
+    EXPECT_EQ(status_message(DialogueStatus{1000}), "other error");
+    EXPECT_TRUE(status_message(DialogueStatus{0}).empty());
+    EXPECT_TRUE(status_message(DialogueStatus{-5}).empty());
 }
 
 TEST(HexBytes, UpperCaseTwoDigitsNoSeparators) {

@@ -77,7 +77,7 @@ TEST(Selection, PlugQueryAfterEightyTicksThenUnplug) {
     // The released record is no longer written to.
     d.OutReport[1] = CMD_INFO;
     d.send_report(d.StatusCode, 10);
-    EXPECT_EQ(d.StatusCode, 1);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::NotConnected);
 }
 
 TEST(Selection, AnyDeviceChangeRebuildsAndQueriesAgain) {
@@ -123,7 +123,7 @@ TEST(Selection, QueryOnlyInterfaceIsSelectedButWritesFail) {
     rig.run_ticks(80);
     EXPECT_FALSE(d.ReadBtnDown);
     EXPECT_FALSE(d.SelectedDevice->HasReadThread());
-    EXPECT_EQ(d.StatusCode, 2);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::WriteRefused);
 }
 
 TEST(Selection, ActivationSwitchesReadingOffUntilTheNextQuery) {
@@ -233,7 +233,7 @@ TEST_F(InformationReply, SecondReplyRebuildsFromRowOne) {
 TEST_F(InformationReply, QueryResetsTheDisplayBeforeAnyReply) {
     deliver(reply());
     d.VerifyClick();  // no device: the send fails quietly
-    EXPECT_EQ(d.StatusCode, 1);
+    EXPECT_EQ(d.StatusCode, DialogueStatus::NotConnected);
     EXPECT_TRUE(rig.host.error_boxes.empty());
     EXPECT_FALSE(rig.host.grid.visible);
     EXPECT_EQ(rig.host.grid.row_count(), 2);

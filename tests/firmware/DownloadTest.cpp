@@ -36,6 +36,7 @@ TEST(Download, FullImageLandsByteForByteAndEndsWithAFreshQuery) {
 
     EXPECT_EQ(r.rig.host.status, "Download OK!");
     EXPECT_EQ(r.rig.host.status_colour, StatusColour::Normal);
+    EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::Done);
     const std::vector<std::string> phases = {"Erase......", "Writing......", "Verify......",
                                              "OVER......", "Download OK!"};
     const auto& history = r.rig.host.status_history;
@@ -152,6 +153,7 @@ TEST(Download, ImageAsLargeAsTheFlashIsTakenOneByteMoreIsRefused) {
         r.pick(make_image(128 * 1024 + 1));
         r.download();
         EXPECT_EQ(r.host.message_boxes, (std::vector<std::string>{"Size of file is error"}));
+        EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::SizeRefused);
         EXPECT_TRUE(r.writes_of(CMD_ERASE).empty());
         expect_ended(r);
     }
@@ -185,6 +187,7 @@ TEST(Download, WrongOrMissingProductIdSendsNothing) {
     for (const auto& image : {make_image(1024, "V202"), make_image(1024, "v201"), make_image(27)}) {
         r.pick(image);
         r.download();
+        EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::ProductRefused);
         expect_ended(r);
     }
     r.pick({});
@@ -199,12 +202,14 @@ TEST(Download, NoDialogWithoutDeviceInformationOrAfterCancelOrClose) {
     const auto sent = r.writes().size();
     r.download();  // the dialog is cancelled: no file
     EXPECT_EQ(r.host.dialogs, 1);
+    EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::Cancelled);
     expect_ended(r);
 
     r.pick(make_image(1000));
     r.rig.host.closing = true;
     r.download();
     EXPECT_EQ(r.host.dialogs, 1);
+    EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::Cancelled);
     r.rig.host.closing = false;
 
     r.dialogue.FlashSize = 0;
@@ -212,6 +217,7 @@ TEST(Download, NoDialogWithoutDeviceInformationOrAfterCancelOrClose) {
     r.rig.host.memo_visible = false;
     r.download();
     EXPECT_EQ(r.host.dialogs, 1);
+    EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::NoCapacity);
     EXPECT_TRUE(r.rig.host.memo.empty());
     EXPECT_TRUE(r.rig.host.memo_visible);
     EXPECT_EQ(r.writes().size(), sent);
@@ -225,6 +231,7 @@ TEST(Download, UnreadableFileEndsWithAFileReadError) {
     r.host.file = r.dir;  // a directory cannot be read as an image
     r.download();
     EXPECT_EQ(r.host.message_boxes, std::vector<std::string>(2, "File read error"));
+    EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::FileError);
     EXPECT_EQ(r.firmware->erase_count(), 0u);
     expect_ended(r);
 }
@@ -247,6 +254,7 @@ TEST(Download, FileShrinkingDuringTheWriteEndsWithoutEmptyBlocks) {
     EXPECT_EQ(r.rig.host.status_colour, StatusColour::Red);
     EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{"File read error"}));
     EXPECT_TRUE(r.host.message_boxes.empty());
+    EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::FileError);
     expect_ended(r);
     const auto blocks = r.writes_of(CMD_WRITE);
     ASSERT_FALSE(blocks.empty());
@@ -321,17 +329,19 @@ TEST(DownloadFailures, EachFaultEndsWithItsMessage) {
         const char* name;
         sim::FirmwareFaults faults;
         std::string message;
+        DialogueStatus status;
     };
+    using enum DialogueStatus;
     std::vector<Case> cases(5);
-    cases[0] = {"corrupt echo", {}, "Verify error"};
+    cases[0] = {"corrupt echo", {}, "Verify error", VerifyFailed};
     cases[0].faults.corrupt_echo_at = 40;
-    cases[1] = {"echoes stop", {}, "Write  error __"};
+    cases[1] = {"echoes stop", {}, "Write  error __", EchoesMissing};
     cases[1].faults.echo_limit = 100;
-    cases[2] = {"wrong verify sum", {}, "Verify error"};
+    cases[2] = {"wrong verify sum", {}, "Verify error", VerifyFailed};
     cases[2].faults.wrong_verify_sum = true;
-    cases[3] = {"no finish reply", {}, "Time out  error"};
+    cases[3] = {"no finish reply", {}, "Time out  error", TimedOut};
     cases[3].faults.no_finish_reply = true;
-    cases[4] = {"silence", {}, "Write  error __"};
+    cases[4] = {"silence", {}, "Write  error __", EchoesMissing};
     cases[4].faults.silence = true;
 
     for (const auto& c : cases) {
@@ -347,6 +357,8 @@ TEST(DownloadFailures, EachFaultEndsWithItsMessage) {
         EXPECT_EQ(r.rig.host.status, c.message);
         EXPECT_EQ(r.rig.host.status_colour, StatusColour::Red);
         EXPECT_EQ(r.rig.host.error_boxes, (std::vector<std::string>{c.message}));
+        EXPECT_EQ(r.download_engine.Outcome, DownloadOutcome::Failed);
+        EXPECT_EQ(r.download_engine.FailedStatus, c.status);
         expect_ended(r);
     }
 }

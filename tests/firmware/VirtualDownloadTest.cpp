@@ -162,7 +162,7 @@ struct VirtualRig {
         dialogue.FormActivate();
         // The automatic query after 80 ticks, and its reply.
         const auto give_up = std::chrono::steady_clock::now() + kHangLimit;
-        while (dialogue.FlashSize == 0 && dialogue.StatusCode != 3 &&
+        while (dialogue.FlashSize == 0 && dialogue.StatusCode != DialogueStatus::TimedOut &&
                std::chrono::steady_clock::now() < give_up) {
             pump();
         }
@@ -376,7 +376,7 @@ TEST(VirtualDownload, LateFirstReadStillGetsTheQueryReply) {
         rig.platform.first_start.close();
     });
     EXPECT_EQ(r.dialogue.ProductId, "V201");
-    EXPECT_EQ(r.dialogue.StatusCode, 0);
+    EXPECT_EQ(r.dialogue.StatusCode, DialogueStatus::Ok);
     EXPECT_EQ(r.device->dropped_reports(), 0u);
 }
 

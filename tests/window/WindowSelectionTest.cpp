@@ -110,7 +110,7 @@ TEST(WindowSelection, UnplugShowsNoDeviceAndCutsTheGrid) {
     EXPECT_EQ(w.Dialogue().SelectedDevice, nullptr);
     // A send now finds no device.
     w.VerifyClick();
-    EXPECT_EQ(w.Dialogue().StatusCode, 1);
+    EXPECT_EQ(w.Dialogue().StatusCode, DialogueStatus::NotConnected);
 }
 
 TEST(WindowSelection, AnotherDeviceRebuildsTheListAndQueriesAgain) {
@@ -137,7 +137,7 @@ TEST(WindowSelection, QueryOnlyInterfaceIsSelectedButCannotBeWritten) {
     EXPECT_FALSE(w.Panel2.isHidden());
     w.run_ticks(QueryDelayTicks);
     EXPECT_NE(w.Dialogue().SelectedDevice, nullptr);
-    EXPECT_EQ(w.Dialogue().StatusCode, 2);
+    EXPECT_EQ(w.Dialogue().StatusCode, DialogueStatus::WriteRefused);
     EXPECT_EQ(w.info_queries(), 0);
     EXPECT_TRUE(w.error_boxes.empty()) << "the query reports nothing";
 }
@@ -145,7 +145,7 @@ TEST(WindowSelection, QueryOnlyInterfaceIsSelectedButCannotBeWritten) {
 TEST(WindowSelection, NoDevicePointsAtTheUdevRuleWhenAccessIsDenied) {
     WindowRig w([] { return std::vector<std::string>{"/dev/hidraw7"}; });
     w.FormActivate();
-    EXPECT_EQ(w.status(), Q("No permission for /dev/hidraw7: install udev/70-vellox.rules"));
+    EXPECT_EQ(w.status(), Q("No permission for /dev/hidraw7: a udev rule is needed"));
     EXPECT_TRUE(w.StatusBar1.toolTip().contains(Q("README.md")));
     EXPECT_FALSE(w.status_red());
 
@@ -159,7 +159,7 @@ TEST(WindowSelection, ErrorsTurnTheStatusBarRedAndRaiseOneBox) {
     WindowRig w;
     w.connect(QuickDevice());
     ASSERT_TRUE(w.Dialogue().ReadBtnDown);
-    w.Dialogue().show_error(3);
+    w.Dialogue().show_error(DialogueStatus{3});
     EXPECT_TRUE(w.status_red());
     EXPECT_EQ(w.status(), Q("Time out  error"));
     ASSERT_EQ(w.error_boxes.size(), 1u);
@@ -167,13 +167,13 @@ TEST(WindowSelection, ErrorsTurnTheStatusBarRedAndRaiseOneBox) {
     // Focus back from the program's own box is an activation: reading is switched off.
     EXPECT_FALSE(w.Dialogue().ReadBtnDown);
 
-    w.Dialogue().show_error(0);
+    w.Dialogue().show_error(DialogueStatus{0});
     EXPECT_EQ(w.error_boxes.size(), 1u);
 
     // Once a close is requested, boxes return at once.
     w.show();
     w.close();
-    w.Dialogue().show_error(6);
+    w.Dialogue().show_error(DialogueStatus{6});
     EXPECT_EQ(w.error_boxes.size(), 1u);
     EXPECT_EQ(w.status(), Q("Verify error"));
 }

@@ -1,4 +1,4 @@
-// Built with TraceEnabled on: Memo4 shows from start-up and carries every report.
+// With the trace switched on: Memo4 shows from start-up and carries every report.
 #include <gtest/gtest.h>
 
 #include <QStringList>
@@ -9,12 +9,10 @@
 namespace vellox::window_test {
 namespace {
 
-static_assert(TraceEnabled, "this test program is built with the trace switched on");
-
 QStringList MemoLines(const TMainForm& w) { return w.Memo4.toPlainText().split(QChar('\n')); }
 
 TEST(WindowTrace, QueryAndReplyAppearInMemo4) {
-    WindowRig w;
+    WindowRig w({}, true);
     EXPECT_FALSE(w.Memo4.isHidden()) << "shown from start-up";
     const auto settings = QuickDevice();
     w.connect(settings);
@@ -27,7 +25,7 @@ TEST(WindowTrace, QueryAndReplyAppearInMemo4) {
 }
 
 TEST(WindowTrace, DownloadTraceStartsAfresh) {
-    WindowRig w;
+    WindowRig w({}, true);
     w.connect(QuickDevice());
     const std::size_t size = 58 * 3;
     w.offer_image(sim::make_sample_image(size));
