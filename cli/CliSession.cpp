@@ -13,6 +13,7 @@
 #include "hid/linux/HidrawAccess.h"
 #endif
 #include "sim/EmulatedFirmware.h"
+#include "sim/VirtualClock.h"
 #include "sim/VirtualHidPlatform.h"
 
 namespace vellox::cli {
@@ -116,7 +117,8 @@ CliSession::CliSession(const CliOptions& options, const CliStreams& io)
       host_(progress_, io.err) {
     set_up_platform();
     controller_ = std::make_unique<THidDeviceController>(*platform_, dispatcher_);
-    loop_ = std::make_unique<CliEventLoop>(dispatcher_, *platform_, *controller_);
+    loop_ =
+        std::make_unique<CliEventLoop>(dispatcher_, *platform_, *controller_, virtual_clock_.get());
     loop_->set_send_counter([this] { return watched_platform_->writes(); });
     host_.set_event_loop(loop_.get());
 }
@@ -131,11 +133,17 @@ CliSession::~CliSession() {
 
 void CliSession::set_up_platform() {
     if (options_.simulate) {
-        virtual_platform_ = std::make_unique<sim::VirtualHidPlatform>();
+        if (options_.simulate->firmware.virtual_clock) {
+            virtual_clock_ = std::make_unique<sim::VirtualClock>();
+        }
+        virtual_platform_ = std::make_unique<sim::VirtualHidPlatform>(virtual_clock_.get());
         firmware_ = std::make_shared<sim::EmulatedFirmware>(options_.simulate->firmware);
         const auto delay = options_.simulate->plug_after;
         if (delay.count() <= 0) {
             plug_simulated_device();
+        } else if (virtual_clock_) {
+            virtual_clock_->call_at(virtual_clock_->now() + delay,
+                                    [this] { plug_simulated_device(); });
         } else {
             plug_thread_ = std::jthread([this, delay](std::stop_token stop) {
                 std::unique_lock lock(plug_mutex_);
@@ -249,8 +257,8 @@ int CliSession::run_list() {
     };
     bool waited_in_vain = false;
     if (options_.wait && count_supported() == 0) {
-        waited_in_vain = !loop_->wait_for_device_change(
-            [&] { return count_supported() > 0; }, CliEventLoop::Clock::now() + *options_.wait);
+        waited_in_vain = !loop_->wait_for_device_change([&] { return count_supported() > 0; },
+                                                        loop_->now() + *options_.wait);
     }
 
     struct Row {
@@ -343,6 +351,7 @@ std::optional<int> CliSession::select_device() {
         dialogue_->Timer1Timer();
         dialogue_->Timer2Timer();
     });
+    loop_->set_reader([this] { return dialogue_ ? dialogue_->SelectedDevice : nullptr; });
 
     if (options_.device) {
         controller_->SetOnDeviceChange(TNotifyEvent::bind<&CliSession::DeviceChanged>(this));
@@ -352,7 +361,7 @@ std::optional<int> CliSession::select_device() {
     }
     if (!device_selected() && options_.wait) {
         loop_->wait_for_device_change([this] { return device_selected(); },
-                                      CliEventLoop::Clock::now() + *options_.wait);
+                                      loop_->now() + *options_.wait);
     }
     if (!device_selected()) return no_device();
 
@@ -393,8 +402,8 @@ std::optional<int> CliSession::query_information() {
     dialogue_->VerifyClick();
     if (dialogue_->DeviceBusy && options_.wait) {
         // The engine asks again every few ticks by itself.
-        const auto deadline = CliEventLoop::Clock::now() + *options_.wait;
-        while (dialogue_->DeviceBusy && CliEventLoop::Clock::now() < deadline) pump();
+        const auto deadline = loop_->now() + *options_.wait;
+        while (dialogue_->DeviceBusy && loop_->now() < deadline) pump();
     }
     if (dialogue_->DeviceBusy) return device_busy(DeviceBusyText);
     while (!dialogue_->ReplyFlag && dialogue_->StatusCode == DialogueStatus::Ok) pump();
@@ -405,8 +414,8 @@ std::optional<int> CliSession::query_information() {
 std::optional<int> CliSession::lock_for_download() {
     bool locked = dialogue_->LockForDownload();
     if (!locked && options_.wait) {
-        const auto deadline = CliEventLoop::Clock::now() + *options_.wait;
-        while (!locked && CliEventLoop::Clock::now() < deadline) {
+        const auto deadline = loop_->now() + *options_.wait;
+        while (!locked && loop_->now() < deadline) {
             pump();
             locked = dialogue_->LockForDownload();
         }

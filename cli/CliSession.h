@@ -24,6 +24,7 @@
 
 namespace sim {
 class EmulatedFirmware;
+class VirtualClock;
 class VirtualHidPlatform;
 }  // namespace sim
 
@@ -72,6 +73,8 @@ class CliSession {
     ProgressOutput progress_;
     CliHost host_;
 
+    // Set when the emulated device runs on a virtual clock; the loop then runs on it too.
+    std::unique_ptr<sim::VirtualClock> virtual_clock_;
     std::unique_ptr<sim::VirtualHidPlatform> virtual_platform_;
     std::shared_ptr<sim::EmulatedFirmware> firmware_;
     std::unique_ptr<HidPlatform> system_platform_;

@@ -199,6 +199,11 @@ std::string apply(std::string_view key, std::string_view value, FirmwareSettings
         (key == "erase-pace" ? s.erase_pace : key == "latency" ? s.latency : s.interval) = *d;
     } else if (key == "fault") {
         return apply_fault(value, s.faults);
+    } else if (key == "clock") {
+        if (value != "real" && value != "virtual") {
+            return "clock: expected real or virtual, got " + quoted;
+        }
+        s.virtual_clock = value == "virtual";
     } else {
         return "unknown setting '" + std::string(key) + "'";
     }
@@ -253,6 +258,7 @@ std::string format_settings(const FirmwareSettings& s) {
     counted(f.unplug_after, "unplug-after");
     flag(f.query_only, "query-only");
     flag(f.locked_elsewhere, "locked-elsewhere");
+    if (s.virtual_clock) out += ",clock=virtual";
     return out;
 }
 
@@ -270,6 +276,8 @@ std::string settings_help() {
         "  latency=D       delay from a command to its reply (default 0)\n"
         "  interval=D      least time between input reports: 1ms full speed, 125us high "
         "speed\n"
+        "  clock=virtual   the delays and the program's ticks on a clock that jumps over\n"
+        "                  every wait, taking no wall-clock time (default real)\n"
         "  fault=NAME[:N]  switch on a fault; may be repeated:\n";
     for (const auto& f : faults) {
         std::string name = std::string(f.name) + (f.takes_count ? ":N" : "");

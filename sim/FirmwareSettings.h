@@ -52,6 +52,10 @@ struct FirmwareSettings {
     std::chrono::nanoseconds interval{0};
 
     FirmwareFaults faults;
+
+    // Applied by the program that runs the device: its delays, and that program's ticks, on a
+    // virtual clock that jumps over every wait instead of on the steady clock.
+    bool virtual_clock = false;
 };
 
 // Largest capacity the two capacity bytes of the information reply can state.
@@ -67,7 +71,7 @@ struct ParsedSettings {
 // application, rf, icon, serial (texts; %HH puts any byte, %2C a comma), gate, capacity
 // (bytes, or with K/KiB/M/MiB), erase-pace, erase-step, latency, interval (durations such as
 // 0, 125us, 1ms, 2s), fault (a name from fault_catalogue(), with ":N" where it takes a count;
-// may be repeated).
+// may be repeated), clock (real or virtual).
 ParsedSettings parse_settings(std::string_view text);
 
 // The settings as text that parse_settings reads back to the same settings.

@@ -38,6 +38,10 @@ void VirtualHidDevice::send_input(std::span<const std::uint8_t> data, Clock::tim
     enqueue_locked(std::move(item));
 }
 
+void VirtualHidDevice::send_input(std::span<const std::uint8_t> data) {
+    send_input(data, state_->now());
+}
+
 void VirtualHidDevice::queue_raw_read(std::span<const std::uint8_t> bytes, Clock::time_point due) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     enqueue_locked(Queued{std::vector<std::uint8_t>(bytes.begin(), bytes.end()), due});
@@ -46,7 +50,7 @@ void VirtualHidDevice::queue_raw_read(std::span<const std::uint8_t> bytes, Clock
 void VirtualHidDevice::enqueue_locked(Queued item) {
     if (!plugged_) return;
     in_device_.push_back(std::move(item));
-    promote_locked(Clock::now());
+    promote_locked(state_->now());
     state_->cond.notify_all();
 }
 
@@ -114,7 +118,7 @@ std::size_t VirtualHidDevice::reader_count() const {
 
 std::size_t VirtualHidDevice::unread_reports() {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    promote_locked(Clock::now());
+    promote_locked(state_->now());
     std::size_t most = 0;
     for (const VirtualHidHandle* reader : readers_) most = std::max(most, reader->queue_.size());
     return most;

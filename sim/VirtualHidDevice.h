@@ -55,7 +55,8 @@ class VirtualHidDevice : public InputSink {
     // ones when full, as the kernel's hidraw does: it keeps 64 slots per open file and counts
     // one free slot as full, so 63 unread reports fill it (measured in a QEMU guest).
     void send_input(std::span<const std::uint8_t> data, Clock::time_point due) override;
-    void send_input(std::span<const std::uint8_t> data) { send_input(data, Clock::now()); }
+    // Due at once, by the backend's clock.
+    void send_input(std::span<const std::uint8_t> data);
     // Queues exactly these bytes as one completed read (report ID included; may be empty).
     void queue_raw_read(std::span<const std::uint8_t> bytes, Clock::time_point due);
     // Drops off the bus: at once, or after the output report being handled.

@@ -60,7 +60,7 @@ VirtualHidHandle::VirtualHidHandle(std::shared_ptr<VirtualHidState> state,
       has_read_(mode == HidOpenMode::Read) {
     if (mode_ != HidOpenMode::QueryOnly) {
         // Reports that reached the host before this open are not this handle's.
-        device_->promote_locked(Clock::now());
+        device_->promote_locked(state_->now());
         device_->readers_.push_back(this);
     }
 }
@@ -105,7 +105,7 @@ bool VirtualHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t
     written = 0;
     std::shared_ptr<DeviceModel> model;
     Clock::duration interval{};
-    const auto now = Clock::now();
+    const auto now = state_->now();
     Clock::time_point start;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);
@@ -134,7 +134,14 @@ bool VirtualHidHandle::write(std::span<const std::uint8_t> report, std::uint32_t
         start = std::max(now, device_->out_free_);
         device_->out_free_ = start + interval;
     }
-    if (start > now) wait_until(start);
+    if (start > now) {
+        // On a virtual clock the wait for the link is the clock's move, at once.
+        if (state_->clock != nullptr) {
+            state_->clock->advance_to(start);
+        } else {
+            wait_until(start);
+        }
+    }
     // Without the lock: the model answers through send_input().
     const auto data = report.subspan(1);
     bool accepted = true;
@@ -188,10 +195,10 @@ bool VirtualHidHandle::start_read(std::span<std::uint8_t> buffer) {
 
 HidWaitResult VirtualHidHandle::wait_read(std::chrono::milliseconds timeout, HidWaker& waker) {
     auto* own_waker = dynamic_cast<VirtualHidWaker*>(&waker);
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = state_->now() + timeout;
     std::unique_lock<std::mutex> lock(state_->mutex);
     for (;;) {
-        const auto now = Clock::now();
+        const auto now = state_->now();
         if (!pending_) return HidWaitResult::Completed;
         if (!device_->plugged_) {
             // The read ends with an error, as an unplugged hidraw node reports POLLHUP.
@@ -215,6 +222,11 @@ HidWaitResult VirtualHidHandle::wait_read(std::chrono::milliseconds timeout, Hid
             return HidWaitResult::Woken;
         }
         if (now >= deadline) return HidWaitResult::TimedOut;
+        if (state_->clock != nullptr) {
+            // Every move of the clock notifies; the bound only keeps a lost one from mattering.
+            state_->cond.wait_for(lock, timeout);
+            continue;
+        }
         auto until = deadline;
         if (!device_->in_device_.empty()) until = std::min(until, device_->in_device_.front().due);
         state_->cond.wait_until(lock, until);
@@ -239,7 +251,18 @@ bool VirtualHidHandle::cancel_read() {
 
 // --- platform ---
 
-VirtualHidPlatform::VirtualHidPlatform() : state_(std::make_shared<VirtualHidState>()) {}
+VirtualHidPlatform::VirtualHidPlatform(VirtualClock* clock)
+    : state_(std::make_shared<VirtualHidState>()) {
+    state_->clock = clock;
+    if (clock != nullptr) {
+        // A reading thread waits for reports to come due: it looks again at every move. The
+        // lock makes sure it either saw the new time or already waits.
+        clock_listener_ = clock->listen([state = state_] {
+            { const std::lock_guard<std::mutex> lock(state->mutex); }
+            state->cond.notify_all();
+        });
+    }
+}
 
 VirtualHidPlatform::~VirtualHidPlatform() {
     std::lock_guard<std::mutex> lock(state_->mutex);

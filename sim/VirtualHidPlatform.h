@@ -13,10 +13,13 @@
 namespace sim {
 
 struct VirtualHidState;
+class VirtualClock;
 
 class VirtualHidPlatform : public HidPlatform {
   public:
-    VirtualHidPlatform();
+    // On a virtual clock the link's delays and the reports' due times count by that clock,
+    // and a write that waits for the link moves it; it must outlive the platform.
+    explicit VirtualHidPlatform(VirtualClock* clock = nullptr);
     ~VirtualHidPlatform() override;
     VirtualHidPlatform(const VirtualHidPlatform&) = delete;
     VirtualHidPlatform& operator=(const VirtualHidPlatform&) = delete;
@@ -43,6 +46,7 @@ class VirtualHidPlatform : public HidPlatform {
 
   private:
     std::shared_ptr<VirtualHidState> state_;
+    std::shared_ptr<void> clock_listener_;
     HidLockTable locks_;
     // Held for devices plugged with locked_elsewhere, as another program's download would.
     std::vector<std::unique_ptr<HidDeviceLock>> foreign_locks_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hid/HidChangeSignal.h"
+#include "sim/VirtualClock.h"
 
 namespace sim {
 
@@ -17,6 +18,8 @@ class VirtualHidDevice;
 struct VirtualHidState {
     // Signals the change waitable (plug, unplug).
     void signal_change();
+    // The time on the backend's clock: the steady clock, or the virtual one it was given.
+    Clock::time_point now() const { return clock != nullptr ? clock->now() : Clock::now(); }
 
     std::mutex mutex;
     std::condition_variable cond;  // any change a reading thread may wait for
@@ -24,6 +27,7 @@ struct VirtualHidState {
     bool available = true;
     std::uint32_t next_number = 1;
     HidChangeSignal change;
+    VirtualClock* clock = nullptr;
 };
 
 }  // namespace sim

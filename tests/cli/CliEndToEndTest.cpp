@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "CliRun.h"
 #include "cli/Json.h"
@@ -313,14 +312,11 @@ TEST(CliWait, FindsADeviceThatIsPluggedInLater) {
 }
 
 TEST(CliWait, GivesUpWhenNoDeviceAppearsInTime) {
-    const auto start = std::chrono::steady_clock::now();
+    // How long it waits is the loop's own test; here what it says when it gives up.
     CliResult r = run_cli({"--simulate=plug-after=60s", "--wait=1", "--json", "info"});
-    const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.err, "No HID device\n");
     EXPECT_EQ(Json::parse(r.out)["exit_code"].get<std::int64_t>(), 3);
-    // It did wait (the bound is a lower one only: nothing is timed against machine speed).
-    EXPECT_GE(waited, std::chrono::milliseconds(990));
 }
 
 TEST(CliDevice, ChoosesTheInterfaceByPath) {

@@ -28,11 +28,22 @@ struct CliResult {
     }
 };
 
+// Runs in-process put the emulated device and the loop on a virtual clock (given first, so
+// that a test's own clock= decides): their delays and ticks then take no wall-clock time, and
+// no load on the machine can stretch one against another.
+inline std::string on_virtual_clock(const std::string& arg) {
+    if (arg == "--simulate") return "--simulate=clock=virtual";
+    if (arg.starts_with("--simulate=")) return "--simulate=clock=virtual," + arg.substr(11);
+    return arg;
+}
+
 inline CliResult run_cli(const std::vector<std::string>& args, bool terminal = false) {
     std::ostringstream out;
     std::ostringstream err;
     CliResult result;
-    result.code = vellox::cli::run_cli(args, {out, err, terminal});
+    std::vector<std::string> virtual_args;
+    for (const std::string& arg : args) virtual_args.push_back(on_virtual_clock(arg));
+    result.code = vellox::cli::run_cli(virtual_args, {out, err, terminal});
     result.out = out.str();
     result.err = err.str();
     return result;

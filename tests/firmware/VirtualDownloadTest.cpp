@@ -13,6 +13,7 @@
 #include "DownloadRig.h"
 #include "hid/PlainHidDispatcher.h"
 #include "sim/CountingModel.h"
+#include "sim/VirtualClock.h"
 #include "sim/VirtualHidPlatform.h"
 
 namespace vellox {
@@ -80,7 +81,9 @@ class ReadGate {
 // write gives `permits_per_write` reads.
 class GatedPlatform : public HidPlatform {
   public:
-    sim::VirtualHidPlatform inner;
+    // The link's delays and the replies' due times count by the rig's ticks.
+    sim::VirtualClock clock;
+    sim::VirtualHidPlatform inner{&clock};
     ReadGate gate;
     ReadGate first_start;  // the first read start of any reading thread waits here
     long close_at_block = -1;
@@ -171,11 +174,11 @@ struct VirtualRig {
         platform.first_start.open();
     }
 
-    // Handoffs, and a tick of virtual time when there is nothing to hand over. A tick waits
-    // until every reply the device has sent so far has been handled, so that no time-out can
-    // run out while a reply is on its way, however slowly the threads are scheduled. The
-    // window's event loop never blocks or yields here; the command line waits up to a
-    // millisecond for a handoff when nothing is queued.
+    // Handoffs, and a tick of virtual time when there is nothing to hand over. The clock moves
+    // first; the tick then waits until every reply the device has made due by then has been
+    // handled, so that no time-out can run out while a reply is on its way, however slowly
+    // the threads are scheduled. The window's event loop never blocks or yields here; the
+    // command line waits up to a millisecond for a handoff when nothing is queued.
     void pump() {
         if (platform.take_device_change()) controller.DeviceChange();
         std::size_t ran = dispatcher.run_pending();
@@ -183,13 +186,19 @@ struct VirtualRig {
         delivered += static_cast<long>(ran);
         open_gates();
         if (ran > 0) return;
+        if (!clock_moved) {
+            platform.clock.tick();
+            clock_moved = true;
+        }
         const auto now = std::chrono::steady_clock::now();
-        if (hold_ticks_for_replies && model->sent() > delivered) {
+        const long due = model->sent_by(platform.clock.now());
+        if (hold_ticks_for_replies && due > delivered) {
             if (now - awaiting_since < kHangLimit) return;
-            ADD_FAILURE() << model->sent() - delivered << " replies never handed over";
-            delivered = model->sent();
+            ADD_FAILURE() << due - delivered << " replies never handed over";
+            delivered = due;
         }
         awaiting_since = now;
+        clock_moved = false;
         dialogue.Timer1Timer();
         dialogue.Timer2Timer();
         // No yield: the window's event loop does not give up its core either.
@@ -213,6 +222,7 @@ struct VirtualRig {
     long idle_passes = 0;
     long last_writes = -1;
     long delivered = 0;
+    bool clock_moved = false;
     std::chrono::steady_clock::time_point awaiting_since = std::chrono::steady_clock::now();
 
     GatedPlatform platform;

@@ -74,6 +74,7 @@ TEST(FirmwareSettingsParse, BadTextIsRefusedWithAReason) {
         "hardware=%4",
         "serial=%ZZ",
         "fault=unplug-after:99999999999",
+        "clock=fast",
     };
     for (const char* text : bad) {
         auto result = parse_settings(text);
@@ -98,6 +99,7 @@ TEST(FirmwareSettingsParse, FormattedSettingsReadBackTheSame) {
     s.faults.corrupt_echo_at = 1;
     s.faults.echo_limit = 2;
     s.faults.unplug_after = 3;
+    s.virtual_clock = true;  // a station passes it on to its workers this way
     const std::string text = format_settings(s);
     auto back = parse_settings(text);
     ASSERT_TRUE(back) << text << ": " << back.error;
@@ -105,6 +107,7 @@ TEST(FirmwareSettingsParse, FormattedSettingsReadBackTheSame) {
     EXPECT_EQ(back.settings->product_id, "E2,=");
     EXPECT_EQ(back.settings->serial_number, s.serial_number);
     EXPECT_EQ(back.settings->erase_pace, 1500us);
+    EXPECT_TRUE(back.settings->virtual_clock);
 }
 
 TEST(FirmwareSettingsParse, EveryCataloguedFaultParsesAndIsInTheHelp) {

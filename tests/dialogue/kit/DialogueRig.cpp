@@ -60,10 +60,12 @@ void DialogueRig::pump() {
             ++dropped;  // nobody reads this interface: the report is lost
         }
     }
-    // A tick waits until the selected record's reading thread has looked at its handle, as a
-    // tick counts toward a time-out only then; the fake handle has nothing to give, so this
-    // only waits for the thread to be scheduled.
-    if (THidDevice* r = dialogue->SelectedDevice) {
+    // A tick that counts toward a reply time-out waits until the selected record's reading
+    // thread has looked at its handle, as it counts only then; the fake handle has nothing to
+    // give, so this only waits for the thread to be scheduled. Other ticks take no look, and
+    // need not cost a switch to that thread.
+    THidDevice* r = dialogue->SelectedDevice;
+    if (r != nullptr && dialogue->Timer1Enabled && dialogue->TimeoutTicks > 0) {
         while (!r->ReaderLooked()) {
             dispatcher.run_pending();
             std::this_thread::yield();
@@ -84,7 +86,7 @@ void DialogueRig::settle(int limit) {
     for (int i = 0; i < limit; ++i) {
         bool due = false;
         for (const auto& device : platform.devices) {
-            due = due || (!device->inputs.empty() && device->inputs.front().due <= clock.now);
+            due = due || (!device->inputs.empty() && device->inputs.front().due <= clock.now());
         }
         if (!due) return;
         pump();

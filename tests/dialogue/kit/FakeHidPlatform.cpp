@@ -51,7 +51,7 @@ class FakeHidHandle : public HidHandle {
         bool taken = true;
         if (device_->model) {
             taken = device_->model->on_output_report(
-                report.subspan(std::min<std::size_t>(1, report.size())), clock_.now, *device_);
+                report.subspan(std::min<std::size_t>(1, report.size())), clock_.now(), *device_);
         }
         if (device_->unplug_requested) device_->plugged = false;
         if (!taken) {

@@ -16,6 +16,7 @@
 #include "hid/HidLockTable.h"
 #include "hid/HidPlatform.h"
 #include "sim/DeviceModel.h"
+#include "sim/VirtualClock.h"
 
 namespace vellox::testkit {
 
@@ -27,10 +28,7 @@ struct FakeDeviceSetup {
     std::uint16_t output_length = 65;
 };
 
-struct VirtualClock {
-    sim::Clock::time_point now{};
-    void tick() { now += std::chrono::milliseconds(10); }
-};
+using sim::VirtualClock;
 
 class FakeHidDevice : public sim::InputSink {
   public:
@@ -49,7 +47,7 @@ class FakeHidDevice : public sim::InputSink {
 
     // The oldest input report that is due by now, if any.
     bool take_due(std::vector<std::uint8_t>& out) {
-        if (inputs.empty() || inputs.front().due > clock_.now) return false;
+        if (inputs.empty() || inputs.front().due > clock_.now()) return false;
         out = std::move(inputs.front().data);
         inputs.pop_front();
         return true;
