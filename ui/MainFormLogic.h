@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,12 +29,9 @@ struct TMainFormOptions {
     // Start Timer1 and Timer2 at creation. Tests switch this off and call the tick handlers
     // themselves.
     bool startTimers = true;
-    // The HID backend. Empty: the system's own, which on Linux also turns on the permission
-    // check below.
+    // The HID backend. Empty: the system's own. Whenever no supported device is listed it is
+    // asked for interfaces this user may not open, so that the status bar can say so.
     std::shared_ptr<HidPlatform> platform;
-    // Device nodes of the supported device that this user may not open. Asked whenever no
-    // supported device is listed, so that the status bar can point at the udev rule.
-    std::function<std::vector<std::string>()> deniedNodes;
 };
 
 // The captions the language switch sets.

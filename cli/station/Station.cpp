@@ -29,7 +29,6 @@
 #include "hid/DefaultHidPlatform.h"
 #include "hid/PlainHidDispatcher.h"
 #include "hid/THidDeviceController.h"
-#include "hid/linux/HidrawAccess.h"
 #include "sim/VirtualHidPlatform.h"
 
 namespace vellox::cli {
@@ -258,8 +257,10 @@ int Station::poll_timeout() const {
 
 void Station::report_denied_nodes() {
     if (!system_platform_) return;
-    for (const std::string& path : denied_hidraw_nodes(SupportedVendor, SupportedProduct)) {
-        if (denied_reported_.insert(path).second) display_.note(permission_denied_message(path));
+    for (const std::string& path :
+         system_platform_->denied_paths(SupportedVendor, SupportedProduct)) {
+        if (denied_reported_.insert(path).second)
+            display_.note(system_platform_->access_advice(path));
     }
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 namespace vellox::cli {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "cli/station/LogIndex.h"
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 namespace vellox::cli {
 

@@ -16,8 +16,7 @@ namespace {
 // exists per program, so one window at a time.
 TMainFormOptions Quiet(bool startTimers = false) {
     return TMainFormOptions{.startTimers = startTimers,
-                            .platform = std::make_shared<sim::VirtualHidPlatform>(),
-                            .deniedNodes = {}};
+                            .platform = std::make_shared<sim::VirtualHidPlatform>()};
 }
 
 class MainForm : public ::testing::Test {

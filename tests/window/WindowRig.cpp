@@ -30,14 +30,8 @@ sim::FirmwareSettings QuickDevice() {
     return s;
 }
 
-WindowRig::WindowRig(std::function<std::vector<std::string>()> deniedNodes)
-    : WindowRig(std::make_shared<sim::VirtualHidPlatform>(), std::move(deniedNodes)) {}
-
-WindowRig::WindowRig(std::shared_ptr<sim::VirtualHidPlatform> p,
-                     std::function<std::vector<std::string>()> deniedNodes)
-    : TMainForm(TMainFormOptions{
-          .startTimers = false, .platform = p, .deniedNodes = std::move(deniedNodes)}),
-      platform(std::move(p)) {}
+WindowRig::WindowRig(std::shared_ptr<sim::VirtualHidPlatform> p)
+    : TMainForm(TMainFormOptions{.startTimers = false, .platform = p}), platform(std::move(p)) {}
 
 WindowRig::~WindowRig() {
     for (const auto& f : files_) std::filesystem::remove(f);

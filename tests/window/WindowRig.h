@@ -35,7 +35,8 @@ sim::FirmwareSettings QuickDevice();
 
 class WindowRig : public TMainForm {
   public:
-    explicit WindowRig(std::function<std::vector<std::string>()> deniedNodes = {});
+    explicit WindowRig(std::shared_ptr<sim::VirtualHidPlatform> platform =
+                           std::make_shared<sim::VirtualHidPlatform>());
     ~WindowRig() override;
 
     // Plugs an emulated device in and pumps until the window has noticed it.
@@ -85,8 +86,6 @@ class WindowRig : public TMainForm {
 
   private:
     void settle_events(const std::function<bool()>& done);
-    WindowRig(std::shared_ptr<sim::VirtualHidPlatform> platform,
-              std::function<std::vector<std::string>()> deniedNodes);
     bool await_replies();
     // The selected record's running reading thread, if any.
     const THidDeviceReadThread* reader();
