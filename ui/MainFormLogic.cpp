@@ -102,6 +102,16 @@ void MainFormLogic::Timer2Timer() { dialogue_->Timer2Timer(); }
 
 void MainFormLogic::WRITE_24AAClick() { download_->WRITE_24AAClick(); }
 
+bool MainFormLogic::FirstShow() {
+    if (firstShown_ || formActivated_) return false;
+    firstShown_ = true;
+    return true;
+}
+
+void MainFormLogic::FirstActivation() {
+    if (!formActivated_) FormActivate();
+}
+
 void MainFormLogic::VerifyClick() { dialogue_->VerifyClick(); }
 
 void MainFormLogic::DevListBoxClick() {

@@ -94,6 +94,14 @@ class MainFormLogic {
     // be opened (with the full advice in `details`).
     std::string NoDeviceText(std::string* details = nullptr) const;
 
+    // The first activation comes once the event loop runs after the window was first shown,
+    // however it was shown; later ones are those after the program's own message boxes (see
+    // MainFormHost), not every focus change. The toolkit calls FirstShow at each show and,
+    // when it answers true (once), queues FirstActivation behind what is pending.
+    bool FirstShow();
+    // FormActivate, unless an activation came first.
+    void FirstActivation();
+
   protected:
     // Builds the controller and the engines on the window's thread, once the controls exist
     // and before FormCreate. The dispatcher must outlive ReleaseDevices.
@@ -141,6 +149,7 @@ class MainFormLogic {
     TMainFormOptions options_;
     bool closeRequested_ = false;
     bool formActivated_ = false;
+    bool firstShown_ = false;
 
     // Destroyed in reverse order, after the engines: controller, host, platform.
     std::shared_ptr<HidPlatform> platform_;
