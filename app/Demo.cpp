@@ -49,8 +49,7 @@ int main(int argc, char** argv) {
 
     auto platform = std::make_shared<sim::VirtualHidPlatform>();
     auto firmware = std::make_shared<sim::EmulatedFirmware>(settings);
-    DemoForm form{
-        vellox::TMainFormOptions{.startTimers = true, .platform = platform, .deniedNodes = {}}};
+    DemoForm form{vellox::TMainFormOptions{.startTimers = true, .platform = platform}};
     QApplication::setWindowIcon(form.windowIcon());
 
     // The sample image the build made lies beside the demo's build tree.

@@ -96,9 +96,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     demo.options = parsed.options;
     demo.platform = std::make_shared<sim::VirtualHidPlatform>();
     demo.firmware = std::make_shared<sim::EmulatedFirmware>(demo.options.device);
-    DemoForm form(
-        vellox::TMainFormOptions{.startTimers = true, .platform = demo.platform, .deniedNodes = {}},
-        /*quitOnDestroy=*/true);
+    DemoForm form(vellox::TMainFormOptions{.startTimers = true, .platform = demo.platform},
+                  /*quitOnDestroy=*/true);
     demo.form = &form;
 
     // The sample image lies beside the demo.

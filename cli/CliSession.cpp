@@ -9,9 +9,6 @@
 #include "cli/PrintableText.h"
 #include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
-#ifdef __linux__
-#include "hid/linux/HidrawAccess.h"
-#endif
 #include "sim/EmulatedFirmware.h"
 #include "sim/VirtualClock.h"
 #include "sim/VirtualHidPlatform.h"
@@ -49,32 +46,6 @@ std::string serial_number(const DeviceDialogue& dialogue) {
 
 bool is_supported(const THidDevice& device) {
     return device_key(device.Attributes()) == SupportedDeviceKey;
-}
-
-// Nodes of the supported device this user may not open. Only hidraw has such permissions: on
-// Windows any user opens a HID interface, shared.
-std::vector<std::string> denied_supported_nodes() {
-#ifdef __linux__
-    return denied_hidraw_nodes(SupportedVendor, SupportedProduct);
-#else
-    return {};
-#endif
-}
-
-bool node_access_denied([[maybe_unused]] const std::string& path) {
-#ifdef __linux__
-    return check_node_access(path) == NodeAccess::PermissionDenied;
-#else
-    return false;
-#endif
-}
-
-std::string access_advice([[maybe_unused]] const std::string& path) {
-#ifdef __linux__
-    return permission_denied_message(path);
-#else
-    return "No access to " + path;
-#endif
 }
 
 // The exit code and the message of a download's outcome.
@@ -310,8 +281,9 @@ int CliSession::run_list() {
     // query-only: say why.
     bool denied = false;
     if (system_platform_) {
-        for (const std::string& path : denied_supported_nodes()) {
-            host_.say(access_advice(path));
+        for (const std::string& path :
+             system_platform_->denied_paths(SupportedVendor, SupportedProduct)) {
+            host_.say(system_platform_->access_advice(path));
             denied = true;
         }
     }
@@ -368,8 +340,8 @@ std::optional<int> CliSession::select_device() {
     // A node that opened only for queries may be one this user lacks the rights to write.
     THidDevice* device = dialogue_->SelectedDevice;
     if (!device->ReadWriteAccess() && system_platform_ &&
-        node_access_denied(device->PnPInfo().DevicePath)) {
-        const std::string message = access_advice(device->PnPInfo().DevicePath);
+        system_platform_->access_denied(device->PnPInfo().DevicePath)) {
+        const std::string message = system_platform_->access_advice(device->PnPInfo().DevicePath);
         host_.say(message);
         return json_failure(to_int(ExitCode::PermissionDenied), message);
     }
@@ -378,9 +350,10 @@ std::optional<int> CliSession::select_device() {
 
 int CliSession::no_device() {
     if (system_platform_) {
-        for (const std::string& path : denied_supported_nodes()) {
+        for (const std::string& path :
+             system_platform_->denied_paths(SupportedVendor, SupportedProduct)) {
             if (options_.device && path != *options_.device) continue;
-            const std::string message = access_advice(path);
+            const std::string message = system_platform_->access_advice(path);
             host_.say(message);
             return json_failure(to_int(ExitCode::PermissionDenied), message);
         }

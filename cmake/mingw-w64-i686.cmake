@@ -1,5 +1,5 @@
 # 32-bit Windows, as shipped:
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+#   cmake --preset win32   (build-windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # Tests run under 32-bit wine: natively where the kernel runs 32-bit programs, otherwise in a

@@ -15,7 +15,10 @@ struct FileDialogSettings {
     std::string_view title = "Open File";
     std::string_view filter = "bin file(*.bin)";
     std::string_view pattern = "*.bin";
-    // The read-only box is hidden, path and file must exist and the dialog can be resized.
+    bool hideReadOnly = true;
+    bool pathMustExist = true;
+    bool fileMustExist = true;
+    bool resizable = true;
 };
 
 class DownloadHost {

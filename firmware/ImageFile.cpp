@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "firmware/OpenImageFile.h"
+
 namespace vellox {
 
 std::filesystem::path path_from_utf8(std::string_view text) {
@@ -10,11 +12,7 @@ std::filesystem::path path_from_utf8(std::string_view text) {
 }
 
 std::optional<ImageFile> ImageFile::open(const std::filesystem::path& path) {
-#ifdef _WIN32
-    std::FILE* f = ::_wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-#endif
+    std::FILE* f = open_image_file(path);
     if (f == nullptr) return std::nullopt;
     return ImageFile(f);
 }

@@ -124,6 +124,17 @@ class HidPlatform {
         return a == b;
     }
 
+    // Interfaces of this vendor and product that the system has but this user may not open, so
+    // that a program can tell "no device" from "no permission". Empty where the system has no
+    // such case (Windows opens any HID interface shared; the virtual backend).
+    virtual std::vector<std::string> denied_paths(std::uint16_t, std::uint16_t) const { return {}; }
+    // Whether opening `path` for reading and writing is refused to this user.
+    virtual bool access_denied(const std::string&) const { return false; }
+    // What the user can do about a refused interface, in one line.
+    virtual std::string access_advice(const std::string& path) const {
+        return "No access to " + path;
+    }
+
     // What becomes signalled when HID interfaces may have come or gone, for the host's loop to
     // wait on (see hid_wait_signalled); NoHidWaitable when the platform offers none.
     virtual HidWaitable device_change_waitable() const { return NoHidWaitable; }

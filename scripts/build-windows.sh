@@ -18,18 +18,11 @@ packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 nsis zip ni
 if $tests; then packages+=(xvfb xauth unzip); fi
 bash "$root/scripts/setup.sh" "${packages[@]}"
 
-cmake -S "$root" -B "$root/build-win64" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$root/build-win64" -j"$(nproc)" --target vellox_sample_bin
-
-cmake -S "$root" -B "$root/build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
-  -DVELLOX_SAMPLE_IMAGE_FROM="$root/build-win64/vellox-sample.bin" >/dev/null
+bash "$root/scripts/build.sh" win64 vellox_sample_bin
 if $tests; then
-  cmake --build "$root/build-windows" -j"$(nproc)"
+  bash "$root/scripts/build.sh" win32
 else
-  cmake --build "$root/build-windows" -j"$(nproc)" --target vellox-cli vellox vellox-demo \
-    vellox_sample_bin
+  bash "$root/scripts/build.sh" win32 vellox-cli vellox vellox-demo vellox_sample_bin
 fi
 
 bash "$root/scripts/package-windows.sh" "$root/build-windows" "$root/build-windows"

@@ -11,7 +11,7 @@ if [ "${#targets[@]}" -eq 0 ]; then
   targets=(fuzz_dialogue_replies fuzz_report_descriptor fuzz_uevent fuzz_command_line)
 fi
 bash "$root/scripts/setup.sh" clang libclang-rt-14-dev
-bash "$root/scripts/fuzz-build.sh"
+bash "$root/scripts/build.sh" fuzz
 out=$root/build-fuzz/fuzz
 mkdir -p "$out/crashes"
 for t in "${targets[@]}"; do

@@ -4,6 +4,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j"$(nproc)" --target vellox-demo vellox vellox_sample_bin
+bash "$root/scripts/build.sh" normal vellox-demo vellox vellox_sample_bin
 exec "$root/build/app/vellox-demo"

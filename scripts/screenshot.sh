@@ -10,15 +10,12 @@
 #                                        four pictures as above, in DIR (default build-win64/shots)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=${VELLOX_BUILD_DIR:-build}
 xvfb=(xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset")
 
 if [ "${1:-}" = "--windows" ]; then
   out=$(realpath -m "${2:-$root/build-win64/shots}")
   bash "$root/scripts/setup.sh" g++-mingw-w64-x86-64-posix wine64 imagemagick
-  cmake -S "$root" -B "$root/build-win64" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-  cmake --build "$root/build-win64" -j"$(nproc)" --target vellox vellox-demo vellox_sample_bin
+  bash "$root/scripts/build.sh" win64 vellox vellox-demo vellox_sample_bin
   mkdir -p "$out"
   # A prefix of its own, where wine draws the window frames itself (there is no window
   # manager on Xvfb); its server is held for the run.
@@ -78,11 +75,11 @@ fi
 demo=0
 if [ "${1:-}" = "--demo" ]; then demo=1; shift; fi
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+dir=build
 
 if [ "$demo" = 0 ]; then
   out=$(realpath -m "${1:-$root/$dir/screenshot.png}")
-  cmake --build "$root/$dir" -j"$(nproc)" --target vellox vellox-screenshot
+  bash "$root/scripts/build.sh" normal vellox vellox-screenshot
   mkdir -p "$(dirname "$out")"
   "${xvfb[@]}" bash -c '
       QT_QPA_PLATFORM=xcb "$1" & pid=$!
@@ -95,7 +92,7 @@ if [ "$demo" = 0 ]; then
 fi
 
 out=$(realpath -m "${1:-$root/$dir/shots}")
-cmake --build "$root/$dir" -j"$(nproc)" --target vellox-demo vellox-screenshot vellox_sample_bin
+bash "$root/scripts/build.sh" normal vellox-demo vellox-screenshot vellox_sample_bin
 mkdir -p "$out"
 # The device plugs in at 3 s, its information arrives about 0.8 s later, the download starts
 # 1.5 s after that; erase takes 1.5 s and writing the 100 KiB sample at 2 ms a block about 3.5 s.

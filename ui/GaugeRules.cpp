@@ -25,8 +25,8 @@ GaugeShape Fill(int l, int t, int r, int b, layout::Rgb colour) {
 }
 
 // An outlined, filled or stroked figure: an ellipse or pie in `box`, or a line.
-GaugeShape Figure(GaugeShape::Op op, GaugeRect box, int x1, int y1, int x2, int y2,
-                  layout::Rgb pen, layout::Rgb brush) {
+GaugeShape Figure(GaugeShape::Op op, GaugeRect box, int x1, int y1, int x2, int y2, layout::Rgb pen,
+                  layout::Rgb brush) {
     GaugeShape s;
     s.op = op;
     s.box = box;
@@ -148,7 +148,8 @@ std::vector<GaugeShape> gauge_kind_shapes(const GaugeModel& gauge, int width, in
                 const int mx = w / 2;
                 const int my = h / 2;
                 const double angle = (percent / 50.0 + 0.5) * std::numbers::pi;
-                shapes.push_back(Figure(GaugeShape::Op::Pie, box, Nearest(mx * (1 - std::cos(angle))),
+                shapes.push_back(Figure(GaugeShape::Op::Pie, box,
+                                        Nearest(mx * (1 - std::cos(angle))),
                                         Nearest(my * (1 - std::sin(angle))), mx, 0,
                                         gauge.ForeColor(), gauge.ForeColor()));
             }
@@ -181,6 +182,29 @@ std::vector<GaugeShape> gauge_kind_shapes(const GaugeModel& gauge, int width, in
 GaugePoint gauge_text_origin(const GaugeRect& paint, int textWidth, int textHeight) {
     return {(paint.right - paint.left + 1 - textWidth) / 2,
             (paint.bottom - paint.top + 1 - textHeight) / 2};
+}
+
+bool GaugeModel::setLook(const GaugeLook& look, Rgb buttonFace) {
+    // Every setter runs: a repaint is due when any of them changed something.
+    bool changed = setKind(look.kind);
+    changed = setShowText(look.showText) || changed;
+    changed = setBorderStyle(look.borderStyle) || changed;
+    changed = setForeColor(look.foreColor) || changed;
+    return setBackColor(buttonFace) || changed;
+}
+
+void paint_gauge(const GaugeModel& gauge, int width, int height, GaugeCanvas& canvas) {
+    if (width <= 0 || height <= 0) return;
+    const GaugeRect paint = gauge_paint_rect(gauge, width, height);
+    canvas.begin_layer(paint);
+    for (const GaugeShape& s : gauge_kind_shapes(gauge, width, height)) canvas.draw(s);
+    canvas.combine_layer();
+    if (!gauge.ShowText()) return;
+    canvas.begin_layer(paint);
+    const std::string text = gauge.Text();
+    const GaugePoint size = canvas.text_size(text);
+    canvas.draw_text(text, gauge_text_origin(paint, size.x, size.y));
+    canvas.combine_layer();
 }
 
 }  // namespace vellox

@@ -23,6 +23,18 @@ class EInvalidOperation : public std::logic_error {
     using std::logic_error::logic_error;
 };
 
+// The properties a gauge is given besides its place, font and range.
+struct GaugeLook {
+    TGaugeKind kind;
+    bool showText;
+    TBorderStyle borderStyle;
+    layout::Rgb foreColor;
+    // The back colour: the system's button face.
+};
+// Gauge1: a borderless horizontal bar with its percentage, blue on the button face.
+inline constexpr GaugeLook kGauge1Look{TGaugeKind::gkHorizontalBar, true, TBorderStyle::bsNone,
+                                       layout::kBlue};
+
 // The gauge's properties. Each setter returns true when the gauge must repaint at once.
 class GaugeModel {
   public:
@@ -48,6 +60,8 @@ class GaugeModel {
     bool setForeColor(Rgb v);
     bool setBackColor(Rgb v);
     bool setColor(Rgb v);
+    // The look's properties, with the system's button face as the back colour.
+    bool setLook(const GaugeLook& look, Rgb buttonFace);
 
     // While loading from a layout, MinValue and MaxValue are stored without the range check,
     // since their order of assignment is arbitrary then.
@@ -107,5 +121,26 @@ struct GaugePoint {
     int x = 0, y = 0;
 };
 GaugePoint gauge_text_origin(const GaugeRect& paint, int textWidth, int textHeight);
+
+// Where a paint draws: a picture, black at first, and one layer at a time. Each toolkit
+// carries the steps out with its own drawing calls, off screen.
+class GaugeCanvas {
+  public:
+    virtual ~GaugeCanvas() = default;
+    // A fresh black layer of the picture's size; what is drawn on it is clipped to `clip`.
+    virtual void begin_layer(const GaugeRect& clip) = 0;
+    virtual void draw(const GaugeShape& shape) = 0;
+    // Width (x) and height (y) of `text` in the gauge's font, unsmoothed.
+    virtual GaugePoint text_size(const std::string& text) = 0;
+    // `text` in white, unsmoothed, its cell's top-left corner at `at`.
+    virtual void draw_text(const std::string& text, GaugePoint at) = 0;
+    // Combines the layer into the picture by exclusive-or.
+    virtual void combine_layer() = 0;
+};
+
+// What a paint puts on the picture: the kind's shapes on one layer, then the percentage, when
+// shown, on another, each combined by exclusive-or, so that the text stays readable over both
+// the filled and the empty part. Nothing for an empty gauge.
+void paint_gauge(const GaugeModel& gauge, int width, int height, GaugeCanvas& canvas);
 
 }  // namespace vellox

@@ -1,9 +1,6 @@
 #include "ui/MainFormLogic.h"
 
 #include "hid/DefaultHidPlatform.h"
-#ifdef __linux__
-#include "hid/linux/HidrawAccess.h"
-#endif
 #include "ui/MainFormHost.h"
 #include "ui/MainFormLayout.h"
 
@@ -19,14 +16,7 @@ MainFormLogic::~MainFormLogic() = default;
 
 void MainFormLogic::BuildDevices(HidDispatcher& dispatcher) {
     platform_ = options_.platform;
-    if (!platform_) {
-        platform_ = make_default_hid_platform();
-#ifdef __linux__
-        if (!options_.deniedNodes) {
-            options_.deniedNodes = [] { return denied_hidraw_nodes(0xFFFF, 0x2016); };
-        }
-#endif
-    }
+    if (!platform_) platform_ = make_default_hid_platform();
     HidCtl = std::make_unique<THidDeviceController>(*platform_, dispatcher);
     host_ = std::make_unique<MainFormHost>(*this);
     dialogue_ = std::make_unique<DeviceDialogue>(*host_, *HidCtl);
@@ -113,6 +103,16 @@ void MainFormLogic::Timer2Timer() { dialogue_->Timer2Timer(); }
 
 void MainFormLogic::WRITE_24AAClick() { download_->WRITE_24AAClick(); }
 
+bool MainFormLogic::FirstShow() {
+    if (firstShown_ || formActivated_) return false;
+    firstShown_ = true;
+    return true;
+}
+
+void MainFormLogic::FirstActivation() {
+    if (!formActivated_) FormActivate();
+}
+
 void MainFormLogic::VerifyClick() { dialogue_->VerifyClick(); }
 
 void MainFormLogic::DevListBoxClick() {
@@ -120,20 +120,11 @@ void MainFormLogic::DevListBoxClick() {
 }
 
 std::string MainFormLogic::NoDeviceText(std::string* details) const {
-    if (options_.deniedNodes) {
-        const std::vector<std::string> denied = options_.deniedNodes();
-        if (!denied.empty()) {
-            // Panel 0 holds about sixty characters at its font; the whole advice goes into
-            // the tooltip.
-#ifdef __linux__
-            if (details) *details = permission_denied_message(denied.front());
-#else
-            (void)details;
-#endif
-            return "No permission for " + denied.front() + ": a udev rule is needed";
-        }
-    }
-    return "No HID device";
+    const std::vector<std::string> denied = platform_->denied_paths(0xFFFF, 0x2016);
+    if (denied.empty()) return "No HID device";
+    // Panel 0 holds about sixty characters at its font; the whole advice goes into the tooltip.
+    if (details) *details = platform_->access_advice(denied.front());
+    return "No permission for " + denied.front() + ": a udev rule is needed";
 }
 
 }  // namespace vellox

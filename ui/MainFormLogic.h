@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,12 +29,9 @@ struct TMainFormOptions {
     // Start Timer1 and Timer2 at creation. Tests switch this off and call the tick handlers
     // themselves.
     bool startTimers = true;
-    // The HID backend. Empty: the system's own, which on Linux also turns on the permission
-    // check below.
+    // The HID backend. Empty: the system's own. Whenever no supported device is listed it is
+    // asked for interfaces this user may not open, so that the status bar can say so.
     std::shared_ptr<HidPlatform> platform;
-    // Device nodes of the supported device that this user may not open. Asked whenever no
-    // supported device is listed, so that the status bar can point at the udev rule.
-    std::function<std::vector<std::string>()> deniedNodes;
     // The report trace in Memo4, shown from start-up.
     bool traceEnabled = TraceByDefault;
 };
@@ -100,6 +96,14 @@ class MainFormLogic {
     // be opened (with the full advice in `details`).
     std::string NoDeviceText(std::string* details = nullptr) const;
 
+    // The first activation comes once the event loop runs after the window was first shown,
+    // however it was shown; later ones are those after the program's own message boxes (see
+    // MainFormHost), not every focus change. The toolkit calls FirstShow at each show and,
+    // when it answers true (once), queues FirstActivation behind what is pending.
+    bool FirstShow();
+    // FormActivate, unless an activation came first.
+    void FirstActivation();
+
   protected:
     // Builds the controller and the engines on the window's thread, once the controls exist
     // and before FormCreate. The dispatcher must outlive ReleaseDevices.
@@ -147,6 +151,7 @@ class MainFormLogic {
     TMainFormOptions options_;
     bool closeRequested_ = false;
     bool formActivated_ = false;
+    bool firstShown_ = false;
 
     // Destroyed in reverse order, after the engines: controller, host, platform.
     std::shared_ptr<HidPlatform> platform_;

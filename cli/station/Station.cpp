@@ -245,8 +245,10 @@ int Station::poll_timeout() const {
 
 void Station::report_denied_nodes() {
     if (!system_platform_) return;
-    for (const std::string& message : denied_device_messages(SupportedVendor, SupportedProduct)) {
-        if (denied_reported_.insert(message).second) display_.note(message);
+    for (const std::string& path :
+         system_platform_->denied_paths(SupportedVendor, SupportedProduct)) {
+        if (denied_reported_.insert(path).second)
+            display_.note(system_platform_->access_advice(path));
     }
 }
 

@@ -18,7 +18,7 @@
 #ifdef _WIN32
 #include "cli/station/windows/WinHandle.h"
 #else
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 #endif
 
 namespace vellox::cli {

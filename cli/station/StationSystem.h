@@ -76,8 +76,4 @@ std::int64_t station_process_id();
 // Broken-down UTC time of `seconds` since 1970.
 bool utc_parts(std::int64_t seconds, struct tm& parts);
 
-// Messages about supported devices the station can see but not open (Linux: hidraw nodes
-// without permission); empty where the system has no such case.
-std::vector<std::string> denied_device_messages(std::uint16_t vendor, std::uint16_t product);
-
 }  // namespace vellox::cli

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "hid/HidPlatform.h"
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 class LinuxHidWaker : public HidWaker {
   public:

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "hid/DefaultHidPlatform.h"
+#include "hid/linux/HidrawAccess.h"
 #include "hid/linux/HidrawSysfs.h"
 #include "hid/linux/LinuxHidHandle.h"
 
@@ -33,6 +35,19 @@ LinuxHidPlatform::LinuxHidPlatform(Options options)
     : options_(std::move(options)), monitor_(options_.hotplug, options_.retry_interval) {}
 
 LinuxHidPlatform::~LinuxHidPlatform() = default;
+
+std::vector<std::string> LinuxHidPlatform::denied_paths(std::uint16_t vendor,
+                                                        std::uint16_t product) const {
+    return vellox::denied_hidraw_nodes(vendor, product, options_.sys_root, options_.dev_root);
+}
+
+bool LinuxHidPlatform::access_denied(const std::string& path) const {
+    return vellox::check_node_access(path) == vellox::NodeAccess::PermissionDenied;
+}
+
+std::string LinuxHidPlatform::access_advice(const std::string& path) const {
+    return vellox::permission_denied_message(path);
+}
 
 bool LinuxHidPlatform::available() const {
     // Without sysfs there is nothing to scan; a missing hidraw class merely lists nothing.
@@ -131,4 +146,8 @@ std::unique_ptr<HidDeviceLock> LinuxHidPlatform::try_lock(const std::string& pat
                  ? HidLockResult::HeldShared
                  : HidLockResult::HeldExclusive;
     return nullptr;
+}
+
+std::unique_ptr<HidPlatform> make_default_hid_platform() {
+    return std::make_unique<LinuxHidPlatform>();
 }

@@ -31,6 +31,12 @@ class LinuxHidPlatform : public HidPlatform {
     std::unique_ptr<HidDeviceLock> try_lock(const std::string& path, HidLockMode mode,
                                             HidLockResult& result) override;
 
+    std::vector<std::string> denied_paths(std::uint16_t vendor,
+                                          std::uint16_t product) const override;
+    bool access_denied(const std::string& path) const override;
+    // Points at the udev rule.
+    std::string access_advice(const std::string& path) const override;
+
     const Options& options() const { return options_; }
 
   private:

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <span>
 
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 class LinuxHotplugMonitor {
   public:

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <optional>
 
+#include "hid/DefaultHidPlatform.h"
 #include "hid/windows/WindowsHidHandle.h"
 
 namespace {
@@ -361,4 +362,16 @@ std::unique_ptr<HidDeviceLock> WindowsHidPlatform::try_lock(const std::string& p
     ::CloseHandle(gate);
     result = HidLockResult::Acquired;
     return lock ? std::move(lock) : std::make_unique<HidDeviceLock>();
+}
+
+namespace {
+WinHidLibraryFiles g_library_files;
+}
+
+void set_default_hid_library_files(std::string setupapi, std::string hid) {
+    g_library_files = {std::move(setupapi), std::move(hid)};
+}
+
+std::unique_ptr<HidPlatform> make_default_hid_platform() {
+    return std::make_unique<WindowsHidPlatform>(g_library_files);
 }

@@ -53,3 +53,7 @@ class WindowsHidPlatform : public HidPlatform {
     HidChangeSignal change_;
     HWND window_ = nullptr;
 };
+
+// Test programs name stand-ins for SetupApi.dll and HID.dll here, before any platform is made;
+// the product never calls it, so it always loads the system's own.
+void set_default_hid_library_files(std::string setupapi, std::string hid);

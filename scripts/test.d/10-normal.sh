@@ -3,5 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j2 --timeout 300)
+bash scripts/build.sh normal
+ctest --preset normal

@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 bash scripts/setup.sh clang libclang-rt-14-dev
-bash scripts/fuzz-build.sh
-(cd build-fuzz && ctest --output-on-failure -L fuzz)
+bash scripts/build.sh fuzz
+ctest --preset fuzz

@@ -14,7 +14,7 @@ fail() {
   exit 1
 }
 
-deb=$(bash scripts/package.sh build)
+deb=$(bash scripts/package.sh)
 version=$(dpkg-deb -f "$deb" Version)
 echo "package: $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB; depends: $(dpkg-deb -f "$deb" Depends)"
 

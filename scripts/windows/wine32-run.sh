@@ -2,8 +2,9 @@
 # The 32-bit Windows tests under 32-bit wine, the same way on this machine and inside the QEMU
 # guest of wine32-guest.sh (where it runs in a chroot of this machine's file system):
 #   wine32-run.sh prefix DIR    makes a win32 prefix in DIR
-#   wine32-run.sh tests TREE    every test labelled windows of the 32-bit tree TREE, on Xvfb, in
-#                               the prefix TREE/wine-prefix with its server held for the run
+#   wine32-run.sh tests         every test labelled windows of the 32-bit tree build-windows, on
+#                               Xvfb, in the prefix build-windows/wine-prefix with its server
+#                               held for the run
 # VELLOX_WINE_UNDER_TCG=1 (set by the guest) leaves out the tests that drive an emulated device
 # at full rate under hang guards made for native speed: under TCG on a loaded 2-core machine
 # the device drops reports and the guards (10 s, 120 s) run out. They are plain C++ that the
@@ -24,8 +25,8 @@ case ${1:-} in
     timeout 120 /usr/lib/wine/wineserver64 -w
     ;;
   tests)
-    tree=$2
-    export WINEPREFIX=$tree/wine-prefix
+    root=$(cd "$(dirname "$0")/../.." && pwd)
+    export WINEPREFIX=$root/build-windows/wine-prefix
     run() {
       /usr/lib/wine/wineserver64 -p
       trap '/usr/lib/wine/wineserver64 -k || true' EXIT
@@ -40,7 +41,7 @@ case ${1:-} in
         left_out=(-E "^($tcg_left_out)\$")
         export GTEST_FILTER="-$tcg_left_out_cases"
       fi
-      cd "$tree" && ctest --output-on-failure --no-tests=error -j2 --timeout 600 -L windows "${left_out[@]}"
+      cd "$root" && ctest --preset win32 "${left_out[@]}"
     }
     # The simulated download, the station's runs and the window's failure case wait for the emulated device's
     # replies on 10 ms ticks of the real clock, which TCG's slowdown on a loaded machine
@@ -48,7 +49,7 @@ case ${1:-} in
     # in the guest all the same.
     tcg_left_out='cli_tests|vellox_hid_tests|firmware_tests|WindowsEndToEnd|WindowsSimulatedDownload|windows_station_tests'
     tcg_left_out_cases='Win32Window.AFailureTurnsTheBarRedWithItsBox'
-    export tree wine tcg_left_out tcg_left_out_cases
+    export root wine tcg_left_out tcg_left_out_cases
     xvfb-run -a bash -c "set -euo pipefail; $(declare -f run); run"
     ;;
   *)

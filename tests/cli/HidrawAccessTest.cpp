@@ -10,6 +10,7 @@
 
 #include "CliRun.h"
 #include "hid/linux/HidrawAccess.h"
+#include "hid/linux/LinuxHidPlatform.h"
 
 using namespace vellox;
 
@@ -58,10 +59,15 @@ TEST(HidrawAccess, ANodeThisUserMayNotOpenIsReportedWithTheRule) {
     add_node(dir, "hidraw0", "HID_ID=0003:0000FFFF:00002016\n");
     const std::string node = (dir / "dev/hidraw0").string();
     ASSERT_EQ(::chmod(node.c_str(), 0), 0);
+    // The platform interface answers the same over its own roots, for the shared layers.
     const auto denied = [&] {
+        const LinuxHidPlatform platform({.sys_root = (dir / "sys").string(),
+                                         .dev_root = (dir / "dev").string(),
+                                         .hotplug = LinuxHotplugMonitor::Source::None});
+        const std::vector<std::string> expected{node};
         return check_node_access(node) == NodeAccess::PermissionDenied &&
-               denied_hidraw_nodes(0xFFFF, 0x2016, dir / "sys", dir / "dev") ==
-                   std::vector<std::string>{node};
+               denied_hidraw_nodes(0xFFFF, 0x2016, dir / "sys", dir / "dev") == expected &&
+               platform.access_denied(node) && platform.denied_paths(0xFFFF, 0x2016) == expected;
     };
     if (::geteuid() != 0) {
         EXPECT_TRUE(denied());

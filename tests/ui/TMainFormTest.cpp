@@ -16,8 +16,7 @@ namespace {
 // exists per program, so one window at a time.
 TMainFormOptions Quiet(bool startTimers = false) {
     return TMainFormOptions{.startTimers = startTimers,
-                            .platform = std::make_shared<sim::VirtualHidPlatform>(),
-                            .deniedNodes = {}};
+                            .platform = std::make_shared<sim::VirtualHidPlatform>()};
 }
 
 class MainForm : public ::testing::Test {
@@ -157,12 +156,21 @@ TEST_F(MainForm, OverlappingControlsStackInLayoutOrder) {
     EXPECT_LT(index(form.ReadBtn), index(form.Image1));
 }
 
+TEST(MainFormLayout, WindowlessControlsStackBeneathTheWindowedOnes) {
+    const std::vector<std::string_view> bottomToTop{
+        "ReadBtn", "Gauge1", "Image1",      "READ_car",   "Write_car",       "Verify",
+        "Memo4",   "Panel2", "StringGrid1", "DevListBox", "language_button", "StatusBar1"};
+    EXPECT_EQ(layout::stacking_order(), bottomToTop);
+}
+
 TEST_F(MainForm, OpenDialogSettings) {
     EXPECT_EQ(form.OpenFlashfile.Title, QStringLiteral("Open File"));
     EXPECT_EQ(form.OpenFlashfile.Filter, QStringLiteral("bin file(*.bin)|*.bin"));
     EXPECT_EQ(form.OpenFlashfile.QtFilter(), QStringLiteral("bin file (*.bin)"));
     EXPECT_TRUE(form.OpenFlashfile.FileMustExist);
     EXPECT_TRUE(form.OpenFlashfile.PathMustExist);
+    EXPECT_TRUE(form.OpenFlashfile.HideReadOnly);
+    EXPECT_TRUE(form.OpenFlashfile.EnableSizing);
 }
 
 TEST(MainFormTimers, RunEveryTenMillisecondsFromStartUp) {

@@ -30,15 +30,8 @@ sim::FirmwareSettings QuickDevice() {
     return s;
 }
 
-WindowRig::WindowRig(std::function<std::vector<std::string>()> deniedNodes, bool trace)
-    : WindowRig(std::make_shared<sim::VirtualHidPlatform>(), std::move(deniedNodes), trace) {}
-
-WindowRig::WindowRig(std::shared_ptr<sim::VirtualHidPlatform> p,
-                     std::function<std::vector<std::string>()> deniedNodes, bool trace)
-    : TMainForm(TMainFormOptions{.startTimers = false,
-                                 .platform = p,
-                                 .deniedNodes = std::move(deniedNodes),
-                                 .traceEnabled = trace}),
+WindowRig::WindowRig(std::shared_ptr<sim::VirtualHidPlatform> p, bool trace)
+    : TMainForm(TMainFormOptions{.startTimers = false, .platform = p, .traceEnabled = trace}),
       platform(std::move(p)) {}
 
 WindowRig::~WindowRig() {

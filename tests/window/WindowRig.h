@@ -35,7 +35,8 @@ sim::FirmwareSettings QuickDevice();
 
 class WindowRig : public TMainForm {
   public:
-    explicit WindowRig(std::function<std::vector<std::string>()> deniedNodes = {},
+    explicit WindowRig(std::shared_ptr<sim::VirtualHidPlatform> platform =
+                           std::make_shared<sim::VirtualHidPlatform>(),
                        bool trace = false);
     ~WindowRig() override;
 
@@ -86,8 +87,6 @@ class WindowRig : public TMainForm {
 
   private:
     void settle_events(const std::function<bool()>& done);
-    WindowRig(std::shared_ptr<sim::VirtualHidPlatform> platform,
-              std::function<std::vector<std::string>()> deniedNodes, bool trace);
     bool await_replies();
     // The selected record's running reading thread, if any.
     const THidDeviceReadThread* reader();

@@ -142,11 +142,23 @@ TEST(WindowSelection, QueryOnlyInterfaceIsSelectedButCannotBeWritten) {
     EXPECT_TRUE(w.error_boxes.empty()) << "the query reports nothing";
 }
 
+// A system where the supported device is there but this user may not open it.
+struct DeniedPlatform : sim::VirtualHidPlatform {
+    std::vector<std::string> denied_paths(std::uint16_t vendor,
+                                          std::uint16_t product) const override {
+        if (vendor != 0xFFFF || product != 0x2016) return {};
+        return {"/dev/hidraw7"};
+    }
+    std::string access_advice(const std::string& path) const override {
+        return "the whole advice for " + path;
+    }
+};
+
 TEST(WindowSelection, NoDevicePointsAtTheUdevRuleWhenAccessIsDenied) {
-    WindowRig w([] { return std::vector<std::string>{"/dev/hidraw7"}; });
+    WindowRig w(std::make_shared<DeniedPlatform>());
     w.FormActivate();
     EXPECT_EQ(w.status(), Q("No permission for /dev/hidraw7: a udev rule is needed"));
-    EXPECT_TRUE(w.StatusBar1.toolTip().contains(Q("README.md")));
+    EXPECT_EQ(w.StatusBar1.toolTip(), Q("the whole advice for /dev/hidraw7"));
     EXPECT_FALSE(w.status_red());
 
     // A device that can be opened clears the advice.

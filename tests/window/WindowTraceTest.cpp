@@ -12,7 +12,7 @@ namespace {
 QStringList MemoLines(const TMainForm& w) { return w.Memo4.toPlainText().split(QChar('\n')); }
 
 TEST(WindowTrace, QueryAndReplyAppearInMemo4) {
-    WindowRig w({}, true);
+    WindowRig w(std::make_shared<sim::VirtualHidPlatform>(), true);
     EXPECT_FALSE(w.Memo4.isHidden()) << "shown from start-up";
     const auto settings = QuickDevice();
     w.connect(settings);
@@ -25,7 +25,7 @@ TEST(WindowTrace, QueryAndReplyAppearInMemo4) {
 }
 
 TEST(WindowTrace, DownloadTraceStartsAfresh) {
-    WindowRig w({}, true);
+    WindowRig w(std::make_shared<sim::VirtualHidPlatform>(), true);
     w.connect(QuickDevice());
     const std::size_t size = 58 * 3;
     w.offer_image(sim::make_sample_image(size));

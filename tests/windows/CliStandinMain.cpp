@@ -6,7 +6,7 @@
 
 #include "cli/VelloxCli.h"
 #include "cli/WindowsArguments.h"
-#include "hid/DefaultHidPlatform.h"
+#include "hid/windows/WindowsHidPlatform.h"
 
 int main() {
     const char* setupapi = std::getenv("VELLOX_TEST_SETUPAPI_DLL");

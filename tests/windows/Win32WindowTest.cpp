@@ -61,7 +61,7 @@ RECT PlaceIn(HWND w) {
 class Rig : public TMainForm {
   public:
     explicit Rig(bool startTimers = false, bool quitOnDestroy = false)
-        : TMainForm(TMainFormOptions{.startTimers = startTimers, .platform = platform, .deniedNodes = {}},
+        : TMainForm(TMainFormOptions{.startTimers = startTimers, .platform = platform},
                     quitOnDestroy) {}
 
     static inline std::shared_ptr<sim::VirtualHidPlatform> platform;
@@ -167,7 +167,8 @@ TEST_F(Win32Window, StartsAsTheLayoutSays) {
 
     // Memo4 lies beneath Panel2 and StatusBar1, which cover it where they overlap.
     auto above = [](HWND upper, HWND lower) {
-        for (HWND w = ::GetWindow(upper, GW_HWNDNEXT); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+        for (HWND w = ::GetWindow(upper, GW_HWNDNEXT); w != nullptr;
+             w = ::GetWindow(w, GW_HWNDNEXT)) {
             if (w == lower) return true;
         }
         return false;
@@ -189,7 +190,8 @@ std::vector<std::uint8_t> DownloadInto(Rig& form, const sim::FirmwareSettings& d
     const std::vector<std::uint8_t> image = sim::make_sample_image(20 * 1024, "V201");
     form.file = std::filesystem::temp_directory_path() / "vellox-win32-window-test.bin";
     std::ofstream(form.file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
     const UINT_PTR ticker = ::SetTimer(form.window(), 1, 10, PostTick);
     ::SendMessageW(form.Write_car, BM_CLICK, 0, 0);
     ::KillTimer(form.window(), ticker);
@@ -309,10 +311,11 @@ TEST_F(Win32Window, TimersTickFromStartUp) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         form.RunPendingMessages();
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // A figure for the record, not a target: 100 a second is the aim.
-    std::printf("Timer1: %llu ticks in %.3f s\n", static_cast<unsigned long long>(form.Timer1Ticks()),
-                seconds);
+    std::printf("Timer1: %llu ticks in %.3f s\n",
+                static_cast<unsigned long long>(form.Timer1Ticks()), seconds);
     EXPECT_GT(form.Timer1Ticks(), 0u) << "no device is listed, and the timers tick all the same";
 }
 
@@ -334,7 +337,9 @@ class Win32GaugePixels : public ::testing::Test {
         ::DestroyWindow(parent_);
         ::DeleteObject(font_);
     }
-    std::uint32_t At(const std::vector<std::uint32_t>& p, int x, int y) { return p[static_cast<std::size_t>(y) * 200 + x]; }
+    std::uint32_t At(const std::vector<std::uint32_t>& p, int x, int y) {
+        return p[static_cast<std::size_t>(y) * 200 + x];
+    }
 
     HWND parent_ = nullptr;
     HFONT font_ = nullptr;
@@ -344,7 +349,9 @@ class Win32GaugePixels : public ::testing::Test {
 constexpr std::uint32_t kBluePixel = 0x0000FF;
 constexpr std::uint32_t kYellowPixel = 0xFFFF00;
 
-std::uint32_t Pixel(layout::Rgb c) { return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | c.b; }
+std::uint32_t Pixel(layout::Rgb c) {
+    return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | c.b;
+}
 
 TEST_F(Win32GaugePixels, HalfFillsTheLeftHalfAndInvertsTheText) {
     gauge_->setProgress(50);
@@ -352,7 +359,8 @@ TEST_F(Win32GaugePixels, HalfFillsTheLeftHalfAndInvertsTheText) {
     const std::uint32_t face = Pixel(SystemRgb(COLOR_BTNFACE));
     // Rows 0 and 38 carry no text: the fill ends after x 99.
     for (int y : {0, 38}) {
-        for (int x = 0; x < 200; ++x) ASSERT_EQ(At(p, x, y), x < 100 ? kBluePixel : face) << x << "," << y;
+        for (int x = 0; x < 200; ++x)
+            ASSERT_EQ(At(p, x, y), x < 100 ? kBluePixel : face) << x << "," << y;
     }
     // The text: yellow over the blue part, the inverse of the face over the rest, and
     // nothing else anywhere.
@@ -361,10 +369,12 @@ TEST_F(Win32GaugePixels, HalfFillsTheLeftHalfAndInvertsTheText) {
         for (int x = 0; x < 200; ++x) {
             const std::uint32_t c = At(p, x, y);
             if (x < 100) {
-                ASSERT_TRUE(c == kBluePixel || c == kYellowPixel) << std::hex << c << " at " << std::dec << x << "," << y;
+                ASSERT_TRUE(c == kBluePixel || c == kYellowPixel)
+                    << std::hex << c << " at " << std::dec << x << "," << y;
                 yellow += c == kYellowPixel;
             } else {
-                ASSERT_TRUE(c == face || c == (face ^ 0xFFFFFFu)) << std::hex << c << " at " << std::dec << x << "," << y;
+                ASSERT_TRUE(c == face || c == (face ^ 0xFFFFFFu))
+                    << std::hex << c << " at " << std::dec << x << "," << y;
                 inverted += c != face;
             }
         }

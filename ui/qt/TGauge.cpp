@@ -13,7 +13,9 @@
 namespace vellox {
 namespace {
 
-QRect ToQRect(const GaugeRect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+QRect ToQRect(const GaugeRect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
 
 // Bounds of the figure an ellipse bounded by (l, t, r, b) covers with a 1-pixel pen.
 QRectF EllipseBounds(const GaugeRect& r) {
@@ -87,6 +89,46 @@ void DrawShape(QPainter& p, const GaugeShape& s) {
     }
 }
 
+// A paint's steps with QPainter on images.
+class QtGaugeCanvas : public GaugeCanvas {
+  public:
+    QtGaugeCanvas(QImage& picture, QFont font) : picture_(picture), font_(std::move(font)) {
+        // Antialiased edges would turn into stray colours under exclusive-or.
+        font_.setStyleStrategy(QFont::NoAntialias);
+    }
+
+    void begin_layer(const GaugeRect& clip) override {
+        layer_.MakeLike(picture_);
+        layer_.fill(Qt::black);
+        clip_ = ToQRect(clip);
+    }
+    void draw(const GaugeShape& shape) override {
+        QPainter p(&layer_);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setClipRect(clip_);
+        DrawShape(p, shape);
+    }
+    GaugePoint text_size(const std::string& text) override {
+        const QFontMetrics fm(font_);
+        return {fm.horizontalAdvance(QString::fromStdString(text)), fm.height()};
+    }
+    void draw_text(const std::string& text, GaugePoint at) override {
+        QPainter p(&layer_);
+        p.setRenderHint(QPainter::TextAntialiasing, false);
+        p.setFont(font_);
+        p.setPen(Qt::white);
+        p.setClipRect(clip_);
+        p.drawText(at.x, at.y + QFontMetrics(font_).ascent(), QString::fromStdString(text));
+    }
+    void combine_layer() override { XorInto(picture_, layer_); }
+
+  private:
+    QImage& picture_;
+    QFont font_;
+    TBltBitmap layer_;
+    QRect clip_;
+};
+
 }  // namespace
 
 TGauge::TGauge(QWidget* parent) : QWidget(parent) {
@@ -102,6 +144,9 @@ QColor TGauge::Color() const { return ToQColor(model_.Color()); }
 void TGauge::setForeColor(const QColor& v) { Apply(model_.setForeColor(ToRgb(v))); }
 void TGauge::setBackColor(const QColor& v) { Apply(model_.setBackColor(ToRgb(v))); }
 void TGauge::setColor(const QColor& v) { Apply(model_.setColor(ToRgb(v))); }
+void TGauge::setLook(const GaugeLook& look, const QColor& buttonFace) {
+    Apply(model_.setLook(look, ToRgb(buttonFace)));
+}
 
 void TGauge::paintEvent(QPaintEvent*) {
     ++paintCount_;
@@ -110,48 +155,11 @@ void TGauge::paintEvent(QPaintEvent*) {
 }
 
 QImage TGauge::PaintImage() const {
-    const int w = width();
-    const int h = height();
-    QImage image(w, h, QImage::Format_RGB32);
+    QImage image(width(), height(), QImage::Format_RGB32);
     image.fill(Qt::black);
-    if (w <= 0 || h <= 0) return image;
-
-    const GaugeRect paint = gauge_paint_rect(model_, w, h);
-    TBltBitmap overlay;
-    overlay.MakeLike(image);
-    overlay.fill(Qt::black);
-    {
-        QPainter p(&overlay);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setClipRect(ToQRect(paint));
-        for (const GaugeShape& s : gauge_kind_shapes(model_, w, h)) DrawShape(p, s);
-    }
-    XorInto(image, overlay);
-
-    if (model_.ShowText()) PaintText(image, paint);
+    QtGaugeCanvas canvas(image, font());
+    paint_gauge(model_, width(), height(), canvas);
     return image;
-}
-
-void TGauge::PaintText(QImage& image, const GaugeRect& paint) const {
-    TBltBitmap textBitmap;
-    textBitmap.MakeLike(image);
-    textBitmap.fill(Qt::black);
-
-    const QString text = QString::fromStdString(model_.Text());
-    // Antialiased edges would turn into stray colours under exclusive-or.
-    QFont f = font();
-    f.setStyleStrategy(QFont::NoAntialias);
-    const QFontMetrics fm(f);
-    const GaugePoint at = gauge_text_origin(paint, fm.horizontalAdvance(text), fm.height());
-    {
-        QPainter p(&textBitmap);
-        p.setRenderHint(QPainter::TextAntialiasing, false);
-        p.setFont(f);
-        p.setPen(Qt::white);
-        p.setClipRect(ToQRect(paint));
-        p.drawText(at.x, at.y + fm.ascent(), text);
-    }
-    XorInto(image, textBitmap);
 }
 
 }  // namespace vellox

@@ -36,6 +36,7 @@ class TGauge : public QWidget {
     void setForeColor(const QColor& v);
     void setBackColor(const QColor& v);
     void setColor(const QColor& v);
+    void setLook(const GaugeLook& look, const QColor& buttonFace);
 
     void setLoading(bool loading) { model_.setLoading(loading); }
     bool isLoading() const { return model_.isLoading(); }
@@ -57,7 +58,6 @@ class TGauge : public QWidget {
     void Apply(bool repaint) {
         if (repaint && isVisible()) this->repaint();
     }
-    void PaintText(QImage& image, const GaugeRect& paint) const;
 
     GaugeModel model_;
     int paintCount_ = 0;

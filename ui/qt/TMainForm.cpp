@@ -37,11 +37,16 @@ QString FromUtf8(std::string_view text) {
 
 QString GlyphFile(layout::Glyph glyph) {
     switch (glyph) {
-        case layout::Glyph::Banner: return QStringLiteral(":/vellox/banner.png");
-        case layout::Glyph::Write: return QStringLiteral(":/vellox/write.png");
-        case layout::Glyph::Query: return QStringLiteral(":/vellox/query.png");
-        case layout::Glyph::Read: return QStringLiteral(":/vellox/read.png");
-        case layout::Glyph::None: break;
+        case layout::Glyph::Banner:
+            return QStringLiteral(":/vellox/banner.png");
+        case layout::Glyph::Write:
+            return QStringLiteral(":/vellox/write.png");
+        case layout::Glyph::Query:
+            return QStringLiteral(":/vellox/query.png");
+        case layout::Glyph::Read:
+            return QStringLiteral(":/vellox/read.png");
+        case layout::Glyph::None:
+            break;
     }
     return {};
 }
@@ -59,6 +64,7 @@ void PlaceSpeedButton(QToolButton& b, const ControlEntry& c) {
     Place(b, c);
     b.setText(FromUtf8(c.caption));
     b.setAutoRaise(true);
+    b.setCheckable(c.kind == layout::ControlKind::TwoStateButton);
     if (c.glyph != layout::Glyph::None) {
         b.setIcon(QIcon(GlyphFile(c.glyph)));
         if (c.glyphSize > 0) b.setIconSize(QSize(c.glyphSize, c.glyphSize));
@@ -104,31 +110,31 @@ void TMainForm::BuildLayout() {
     setObjectName(FromUtf8(layout::kWindowClass));
     setWindowTitle(FromUtf8(layout::kWindowTitle));
     setWindowIcon(AppIcon());
-    // System menu and minimise; no maximise, and the size is fixed.
+    const layout::WindowFrame& frame = layout::kWindowFrame;
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(layout::kClientWidth, layout::kClientHeight);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, BtnFaceColor());
-    setPalette(pal);
-    setAutoFillBackground(true);
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   (frame.minimiseBox ? Qt::WindowMinimizeButtonHint : Qt::Widget) |
+                   (frame.maximiseBox ? Qt::WindowMaximizeButtonHint : Qt::Widget));
+    resize(layout::kClientWidth, layout::kClientHeight);
+    if (frame.fixedSize) setFixedSize(size());
+    if (frame.buttonFaceBackground) {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, BtnFaceColor());
+        setPalette(pal);
+        setAutoFillBackground(true);
+    }
     setFont(LayoutFont(layout::kWindowFont));
-    if (const QScreen* s = screen()) {
-        move(s->availableGeometry().center() -
-             QPoint(layout::kClientWidth / 2, layout::kClientHeight / 2));
+    if (const QScreen* s = screen(); s != nullptr && frame.centred) {
+        const QRect area = s->availableGeometry();
+        const layout::Point at =
+            layout::centred_in(area.x(), area.y(), area.width(), area.height(), width(), height());
+        move(at.x, at.y);
     }
 
-    const ControlEntry& readBtn = control("ReadBtn");
-    PlaceSpeedButton(ReadBtn, readBtn);
-    ReadBtn.setCheckable(true);
+    PlaceSpeedButton(ReadBtn, control("ReadBtn"));
 
     Place(Gauge1, control("Gauge1"));
-    Gauge1.setKind(TGaugeKind::gkHorizontalBar);
-    Gauge1.setShowText(true);
-    Gauge1.setBorderStyle(TBorderStyle::bsNone);
-    Gauge1.setForeColor(ToQColor(layout::kGaugeForeColor));
-    Gauge1.setBackColor(BtnFaceColor());
+    Gauge1.setLook(kGauge1Look, BtnFaceColor());
 
     const ControlEntry& image = control("Image1");
     Place(Image1, image);
@@ -139,9 +145,11 @@ void TMainForm::BuildLayout() {
 
     const ControlEntry& memo = control("Memo4");
     Place(Memo4, memo);
-    Memo4.setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo4.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo4.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo4.setLineWrapMode(layout::kMemoWordWrap ? QPlainTextEdit::WidgetWidth
+                                                : QPlainTextEdit::NoWrap);
+    const auto bars = layout::kMemoScrollBars ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+    Memo4.setHorizontalScrollBarPolicy(bars);
+    Memo4.setVerticalScrollBarPolicy(bars);
     Memo4.setPlainText(FromUtf8(memo.caption));
 
     Place(Panel2, control("Panel2"));
@@ -174,16 +182,17 @@ void TMainForm::BuildLayout() {
     connect(&Verify, &QToolButton::clicked, this, [this] { VerifyClick(); });
 
     Place(StatusBar1, control("StatusBar1"));
-    StatusBar1.setPanels({TStatusPanel{layout::kStatusPanelWidth,
-                                       FromUtf8(layout::kStatusInitialText), Qt::AlignHCenter}});
+    StatusBar1.setPanels(
+        {TStatusPanel{layout::kStatusPanelWidth, FromUtf8(layout::kStatusInitialText),
+                      layout::kStatusPanelCentred ? Qt::AlignHCenter : Qt::AlignLeft}});
 
     const FileDialogSettings dialog;
     OpenFlashfile.Title = FromUtf8(dialog.title);
     OpenFlashfile.Filter = FromUtf8(dialog.filter) + QLatin1Char('|') + FromUtf8(dialog.pattern);
-    OpenFlashfile.HideReadOnly = true;
-    OpenFlashfile.PathMustExist = true;
-    OpenFlashfile.FileMustExist = true;
-    OpenFlashfile.EnableSizing = true;
+    OpenFlashfile.HideReadOnly = dialog.hideReadOnly;
+    OpenFlashfile.PathMustExist = dialog.pathMustExist;
+    OpenFlashfile.FileMustExist = dialog.fileMustExist;
+    OpenFlashfile.EnableSizing = dialog.resizable;
 
     for (QTimer* t : {&Timer1, &Timer2}) {
         t->setTimerType(Qt::PreciseTimer);
@@ -192,18 +201,8 @@ void TMainForm::BuildLayout() {
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(&Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
 
-    // Windowless controls lie beneath every windowed sibling; windowed ones stack in layout
-    // order. Raising bottom to top leaves exactly that order.
-    for (QWidget* w : {static_cast<QWidget*>(&ReadBtn), static_cast<QWidget*>(&Gauge1),
-                       static_cast<QWidget*>(&Image1), static_cast<QWidget*>(&Memo4),
-                       static_cast<QWidget*>(&Panel2), static_cast<QWidget*>(&StatusBar1)}) {
-        w->raise();
-    }
-    for (QWidget* w :
-         {static_cast<QWidget*>(&READ_car), static_cast<QWidget*>(&Write_car),
-          static_cast<QWidget*>(&Verify), static_cast<QWidget*>(&StringGrid1),
-          static_cast<QWidget*>(&DevListBox), static_cast<QWidget*>(&language_button)}) {
-        w->raise();
+    for (std::string_view name : layout::stacking_order()) {
+        findChild<QWidget*>(FromUtf8(name))->raise();
     }
 }
 
@@ -237,17 +236,9 @@ void TMainForm::FitGridColumns() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // The first activation comes once the event loop runs; later ones are those after the
-    // program's own message boxes (see MainFormHost), not every focus change.
-    if (!activated_ && !FormActivated()) {
-        activated_ = true;
+    if (FirstShow()) {
         QMetaObject::invokeMethod(
-            this,
-            [this] {
-                // Unless an activation came first.
-                if (!FormActivated()) FormActivate();
-            },
-            Qt::QueuedConnection);
+            this, [this] { FirstActivation(); }, Qt::QueuedConnection);
     }
 }
 

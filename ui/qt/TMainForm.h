@@ -104,7 +104,6 @@ class TMainForm : public QWidget, public MainFormLogic {
   private:
     void BuildLayout();
 
-    bool activated_ = false;
     int downloadDepth_ = 0;
     bool closeAfterDownload_ = false;
     // Outlives the controller (see ~TMainForm); the watcher goes first.

@@ -16,8 +16,8 @@ namespace vellox::win32 {
 namespace {
 
 using layout::control;
-using layout::ControlKind;
 using layout::ControlEntry;
+using layout::ControlKind;
 
 constexpr UINT kTick = WM_APP + 10;
 constexpr UINT kFirstActivate = WM_APP + 11;
@@ -33,14 +33,15 @@ int ControlId(std::string_view name) {
     return 0;
 }
 
-void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON icon = nullptr) {
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON icon = nullptr,
+                         int background = COLOR_BTNFACE) {
     WNDCLASSEXW cls{};
     cls.cbSize = sizeof cls;
     cls.lpfnWndProc = procedure;
     cls.hInstance = Instance();
     cls.hIcon = icon;
     cls.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background + 1));
     cls.lpszClassName = name;
     ::RegisterClassExW(&cls);  // a second window finds it registered
 }
@@ -57,8 +58,8 @@ void StackAt(HWND control, HWND where) {
 
 TMainForm::TMainForm(TMainFormOptions options, bool quitOnDestroy)
     : MainFormLogic(std::move(options)), quitOnDestroy_(quitOnDestroy) {
-    INITCOMMONCONTROLSEX common{sizeof common, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES |
-                                                   ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX common{sizeof common,
+                                ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&common);
     BuildLayout();
     dispatcher_ = std::make_unique<Win32HidDispatcher>();
@@ -99,9 +100,11 @@ HWND TMainForm::ControlWindow(std::string_view name) const {
 }
 
 void TMainForm::BuildLayout() {
+    const layout::WindowFrame& frame = layout::kWindowFrame;
     HICON icon = ::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_VELLOX));
     const std::wstring windowClass = Widen(layout::kWindowClass);
-    RegisterWindowClass(windowClass.c_str(), &TMainForm::WindowProcedure, icon);
+    RegisterWindowClass(windowClass.c_str(), &TMainForm::WindowProcedure, icon,
+                        frame.buttonFaceBackground ? COLOR_BTNFACE : COLOR_WINDOW);
     RegisterWindowClass(kPanelClass, &TMainForm::PanelProcedure);
     RegisterWindowClass(kImageClass, &TMainForm::ImageProcedure);
 
@@ -109,37 +112,38 @@ void TMainForm::BuildLayout() {
     banner_ = Keep(static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_BANNER),
                                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
 
-    // Fixed single border, system menu and minimise; the client area is the layout's size.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    RECT frame{0, 0, layout::kClientWidth, layout::kClientHeight};
-    ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    const int w = frame.right - frame.left;
-    const int h = frame.bottom - frame.top;
-    RECT work{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = work.left + (work.right - work.left - w) / 2;
-    const int y = work.top + (work.bottom - work.top - h) / 2;
+    // The client area is the layout's size.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN |
+                        (frame.fixedSize ? 0 : WS_THICKFRAME) |
+                        (frame.minimiseBox ? WS_MINIMIZEBOX : 0) |
+                        (frame.maximiseBox ? WS_MAXIMIZEBOX : 0);
+    RECT outer{0, 0, layout::kClientWidth, layout::kClientHeight};
+    ::AdjustWindowRectEx(&outer, style, FALSE, 0);
+    const int w = outer.right - outer.left;
+    const int h = outer.bottom - outer.top;
+    layout::Point at{CW_USEDEFAULT, CW_USEDEFAULT};
+    if (frame.centred) {
+        RECT work{};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        at = layout::centred_in(work.left, work.top, work.right - work.left, work.bottom - work.top,
+                                w, h);
+    }
     window_ = ::CreateWindowExW(0, windowClass.c_str(), Widen(layout::kWindowTitle).c_str(), style,
-                                x, y, w, h, nullptr, nullptr, Instance(), this);
+                                at.x, at.y, w, h, nullptr, nullptr, Instance(), this);
 
-    tooltips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                                  Instance(), nullptr);
+    tooltips_ =
+        ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, Instance(), nullptr);
 
     for (const ControlEntry& c : layout::kControls) {
         if (c.kind == ControlKind::Gauge) {
             Gauge1 = std::make_unique<Win32Gauge>(window_, c.left, c.top, c.width, c.height);
             Gauge1->setFont(Keep(CreateLayoutFont(c.font, true)));
-            Gauge1->setKind(TGaugeKind::gkHorizontalBar);
-            Gauge1->setShowText(true);
-            Gauge1->setBorderStyle(TBorderStyle::bsNone);
-            Gauge1->setForeColor(layout::kGaugeForeColor);
-            Gauge1->setBackColor(SystemRgb(COLOR_BTNFACE));
+            Gauge1->setLook(kGauge1Look, SystemRgb(COLOR_BTNFACE));
         } else if (c.kind == ControlKind::StringGrid) {
-            StringGrid1 = std::make_unique<Win32StringGrid>(Panel2, c.left, c.top, c.width,
-                                                            c.height, layout::kGridColumns,
-                                                            layout::kGridRows);
+            StringGrid1 = std::make_unique<Win32StringGrid>(
+                Panel2, c.left, c.top, c.width, c.height, layout::kGridColumns, layout::kGridRows);
             StringGrid1->setFont(Keep(CreateLayoutFont(c.font)));
             StringGrid1->setDefaultColWidth(layout::kGridDefaultColWidth);
             StringGrid1->setDefaultRowHeight(layout::kGridRowHeight);
@@ -149,18 +153,7 @@ void TMainForm::BuildLayout() {
         }
     }
 
-    // Windowed controls stack in layout order, a later one above; the kinds the layout calls
-    // windowless (speed buttons, Image1, Gauge1) lie beneath every windowed sibling.
-    auto windowless = [](const ControlEntry& c) {
-        return c.kind == ControlKind::SpeedButton || c.kind == ControlKind::Picture ||
-               c.kind == ControlKind::Gauge;
-    };
-    for (const ControlEntry& c : layout::kControls) {
-        if (!windowless(c)) StackAt(ControlWindow(c.name), HWND_TOP);
-    }
-    for (const ControlEntry& c : layout::kControls) {
-        if (windowless(c)) StackAt(ControlWindow(c.name), HWND_BOTTOM);
-    }
+    for (std::string_view name : layout::stacking_order()) StackAt(ControlWindow(name), HWND_TOP);
 }
 
 HWND TMainForm::CreateControl(std::string_view name) {
@@ -172,7 +165,10 @@ HWND TMainForm::CreateControl(std::string_view name) {
     const wchar_t* cls = L"BUTTON";
     switch (c.kind) {
         case ControlKind::SpeedButton:
-            style |= (name == "ReadBtn" ? BS_AUTOCHECKBOX | BS_PUSHLIKE : BS_PUSHBUTTON);
+            style |= BS_PUSHBUTTON;
+            break;
+        case ControlKind::TwoStateButton:
+            style |= BS_AUTOCHECKBOX | BS_PUSHLIKE;
             break;
         case ControlKind::PushButton:
             style |= BS_PUSHBUTTON | WS_TABSTOP;
@@ -183,8 +179,9 @@ HWND TMainForm::CreateControl(std::string_view name) {
         case ControlKind::Memo:
             cls = L"EDIT";
             exStyle = WS_EX_CLIENTEDGE;
-            style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL |
-                     WS_HSCROLL;
+            style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
+                     (layout::kMemoWordWrap ? 0 : ES_AUTOHSCROLL) |
+                     (layout::kMemoScrollBars ? WS_VSCROLL | WS_HSCROLL : 0);
             break;
         case ControlKind::Panel:
             cls = kPanelClass;
@@ -206,25 +203,26 @@ HWND TMainForm::CreateControl(std::string_view name) {
         case ControlKind::StringGrid:
             return nullptr;
     }
-    HWND hwnd = ::CreateWindowExW(exStyle, cls, caption.c_str(), style, c.left, c.top, c.width,
-                                  c.height, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(name))),
-                                  Instance(), this);
+    HWND hwnd = ::CreateWindowExW(
+        exStyle, cls, caption.c_str(), style, c.left, c.top, c.width, c.height, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(name))), Instance(), this);
     HFONT font = c.font.pixelHeight > 0 ? Keep(CreateLayoutFont(c.font)) : windowFont_;
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
-    if (c.glyph != layout::Glyph::None && c.kind == ControlKind::SpeedButton) {
+    if (c.glyph != layout::Glyph::None && c.kind != ControlKind::Picture) {
         const int id = c.glyph == layout::Glyph::Write   ? IDB_WRITE
                        : c.glyph == layout::Glyph::Query ? IDB_QUERY
                                                          : IDB_READ;
-        HBITMAP glyph = Keep(static_cast<HBITMAP>(::LoadImageW(
-            Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, c.glyphSize, c.glyphSize, LR_DEFAULTCOLOR)));
+        HBITMAP glyph =
+            Keep(static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP,
+                                                   c.glyphSize, c.glyphSize, LR_DEFAULTCOLOR)));
         if (glyph != nullptr) {
             // The glyphs are drawn on the button-face grey of their pictures, which an image
             // list masks out, so that they sit on whatever face the system draws.
             BITMAP info{};
             ::GetObjectW(glyph, sizeof info, &info);
-            HIMAGELIST list = ::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
+            HIMAGELIST list =
+                ::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
             ::ImageList_AddMasked(list, glyph, RGB(240, 240, 240));
             BUTTON_IMAGELIST image{list, {2, 2, 2, 2}, BUTTON_IMAGELIST_ALIGN_LEFT};
             if (::SendMessageW(hwnd, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&image))) {
@@ -246,24 +244,31 @@ HWND TMainForm::CreateControl(std::string_view name) {
         ::SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 
-    if (name == "ReadBtn") ReadBtn = hwnd;
-    else if (name == "Image1") Image1 = hwnd;
+    if (name == "ReadBtn")
+        ReadBtn = hwnd;
+    else if (name == "Image1")
+        Image1 = hwnd;
     else if (name == "Memo4") {
         Memo4 = hwnd;
         ::SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
     } else if (name == "Panel2") {
         Panel2 = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    } else if (name == "READ_car") READ_car = hwnd;
-    else if (name == "Write_car") Write_car = hwnd;
-    else if (name == "Verify") Verify = hwnd;
-    else if (name == "DevListBox") DevListBox = hwnd;
-    else if (name == "language_button") language_button = hwnd;
+    } else if (name == "READ_car")
+        READ_car = hwnd;
+    else if (name == "Write_car")
+        Write_car = hwnd;
+    else if (name == "Verify")
+        Verify = hwnd;
+    else if (name == "DevListBox")
+        DevListBox = hwnd;
+    else if (name == "language_button")
+        language_button = hwnd;
     else if (name == "StatusBar1") {
         StatusBar1 = hwnd;
         // The classic drawing honours the bar's own background colour (red after an error).
         SetWindowThemeFromSystem(hwnd, L"", L"");
-        int edges[] = {-1};  // the last panel reaches the right edge
+        int edges[] = {-1};  // the single panel reaches the right edge
         ::SendMessageW(hwnd, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
         ::SendMessageW(hwnd, SB_SETMINHEIGHT, static_cast<WPARAM>(c.height), 0);
         SetStatusBar(layout::kStatusInitialText, false, "");
@@ -383,18 +388,14 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             Guarded([this] { Timer2Timer(); });
             return 0;
         case WM_WINDOWPOSCHANGED:
-            // The first activation comes once the message loop runs; later ones are those
-            // after the program's own message boxes (see MainFormHost), not every focus change.
             // Not WM_SHOWWINDOW: a first show that minimises or maximises sends none.
             if ((reinterpret_cast<const WINDOWPOS*>(l)->flags & SWP_SHOWWINDOW) != 0 &&
-                !activated_ && !FormActivated()) {
-                activated_ = true;
+                FirstShow()) {
                 ::PostMessageW(window_, kFirstActivate, 0, 0);
             }
             break;
         case kFirstActivate:
-            // Unless an activation came first.
-            if (!FormActivated()) Guarded([this] { FormActivate(); });
+            Guarded([this] { FirstActivation(); });
             return 0;
         case WM_CLOSE: {
             bool canClose = true;
@@ -512,7 +513,7 @@ void TMainForm::SetStatusBar(std::string_view text, bool red, std::string_view d
     statusRed_ = red;
     ::SendMessageW(StatusBar1, SB_SETBKCOLOR, 0, red ? RGB(255, 0, 0) : CLR_DEFAULT);
     // A leading tab centres the text in its panel.
-    const std::wstring shown = L"\t" + Widen(text);
+    const std::wstring shown = (layout::kStatusPanelCentred ? L"\t" : L"") + Widen(text);
     ::SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     const std::wstring tip = Widen(details);
     ::SendMessageW(StatusBar1, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(tip.c_str()));
@@ -577,9 +578,12 @@ std::optional<std::filesystem::path> TMainForm::RunOpenFlashfile() {
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrTitle = title.c_str();
-    dialog.lpstrInitialDir = OpenFlashfileInitialDir.empty() ? nullptr : OpenFlashfileInitialDir.c_str();
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
-                   OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+    dialog.lpstrInitialDir =
+        OpenFlashfileInitialDir.empty() ? nullptr : OpenFlashfileInitialDir.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | (settings.hideReadOnly ? OFN_HIDEREADONLY : 0) |
+                   (settings.pathMustExist ? OFN_PATHMUSTEXIST : 0) |
+                   (settings.fileMustExist ? OFN_FILEMUSTEXIST : 0) |
+                   (settings.resizable ? OFN_ENABLESIZING : 0);
     if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
     file.resize(file.find(L'\0'));
     return std::filesystem::path(file);

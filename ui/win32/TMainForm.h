@@ -110,7 +110,6 @@ class TMainForm : public MainFormLogic {
     HWND tooltips_ = nullptr;
     std::wstring applicationTitle_;
     bool statusRed_ = false;
-    bool activated_ = false;
     bool closePending_ = false;
     bool quit_ = false;
     int quitCode_ = 0;

@@ -1,5 +1,6 @@
 #include "ui/win32/Win32Gauge.h"
 
+#include <optional>
 #include <utility>
 
 #include "ui/win32/CallbackBoundary.h"
@@ -111,6 +112,45 @@ void DrawShape(HDC dc, const GaugeShape& s) {
     ::DeleteObject(brush);
 }
 
+// A paint's steps with GDI on off-screen bitmaps.
+class GdiGaugeCanvas : public GaugeCanvas {
+  public:
+    GdiGaugeCanvas(HDC reference, BltBitmap& picture, HFONT font)
+        : reference_(reference), picture_(picture), font_(font) {}
+
+    void begin_layer(const GaugeRect& clip) override {
+        layer_.reset();
+        layer_.emplace(BltBitmap::MakeLike(reference_, picture_));
+        layer_->Fill(RGB(0, 0, 0));
+        ::IntersectClipRect(layer_->dc, clip.left, clip.top, clip.right, clip.bottom);
+        // Deselected when the layer's DC goes; the font outlives it.
+        if (font_ != nullptr) ::SelectObject(layer_->dc, font_);
+        ::SetBkMode(layer_->dc, TRANSPARENT);
+        ::SetTextColor(layer_->dc, RGB(255, 255, 255));
+    }
+    void draw(const GaugeShape& shape) override { DrawShape(layer_->dc, shape); }
+    GaugePoint text_size(const std::string& text) override {
+        const std::wstring wide = Widen(text);
+        SIZE size{};
+        ::GetTextExtentPoint32W(layer_->dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+        return {size.cx, size.cy};
+    }
+    void draw_text(const std::string& text, GaugePoint at) override {
+        const std::wstring wide = Widen(text);
+        ::TextOutW(layer_->dc, at.x, at.y, wide.c_str(), static_cast<int>(wide.size()));
+    }
+    void combine_layer() override {
+        ::BitBlt(picture_.dc, 0, 0, picture_.w, picture_.h, layer_->dc, 0, 0, SRCINVERT);
+        layer_.reset();
+    }
+
+  private:
+    HDC reference_;
+    BltBitmap& picture_;
+    HFONT font_;
+    std::optional<BltBitmap> layer_;
+};
+
 }  // namespace
 
 Win32Gauge::Win32Gauge(HWND parent, int left, int top, int width, int height) {
@@ -170,36 +210,10 @@ void Win32Gauge::PaintOn(HDC target) {
 }
 
 HBITMAP Win32Gauge::PaintImage(HDC reference) const {
-    const int w = width();
-    const int h = height();
-    BltBitmap image(reference, w, h);
+    BltBitmap image(reference, width(), height());
     image.Fill(RGB(0, 0, 0));
-    if (w <= 0 || h <= 0) return image.Release();
-
-    const GaugeRect paint = gauge_paint_rect(model_, w, h);
-    {
-        BltBitmap overlay = BltBitmap::MakeLike(reference, image);
-        overlay.Fill(RGB(0, 0, 0));
-        ::IntersectClipRect(overlay.dc, paint.left, paint.top, paint.right, paint.bottom);
-        for (const GaugeShape& s : gauge_kind_shapes(model_, w, h)) DrawShape(overlay.dc, s);
-        ::BitBlt(image.dc, 0, 0, w, h, overlay.dc, 0, 0, SRCINVERT);
-    }
-
-    if (model_.ShowText()) {
-        BltBitmap text = BltBitmap::MakeLike(reference, image);
-        text.Fill(RGB(0, 0, 0));
-        const std::wstring percent = Widen(model_.Text());
-        HGDIOBJ oldFont = font_ != nullptr ? ::SelectObject(text.dc, font_) : nullptr;
-        ::SetBkMode(text.dc, TRANSPARENT);
-        ::SetTextColor(text.dc, RGB(255, 255, 255));
-        SIZE size{};
-        ::GetTextExtentPoint32W(text.dc, percent.c_str(), static_cast<int>(percent.size()), &size);
-        const GaugePoint at = gauge_text_origin(paint, size.cx, size.cy);
-        ::IntersectClipRect(text.dc, paint.left, paint.top, paint.right, paint.bottom);
-        ::TextOutW(text.dc, at.x, at.y, percent.c_str(), static_cast<int>(percent.size()));
-        if (oldFont != nullptr) ::SelectObject(text.dc, oldFont);
-        ::BitBlt(image.dc, 0, 0, w, h, text.dc, 0, 0, SRCINVERT);
-    }
+    GdiGaugeCanvas canvas(reference, image, font_);
+    paint_gauge(model_, image.w, image.h, canvas);
     return image.Release();
 }
 

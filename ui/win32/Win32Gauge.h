@@ -31,6 +31,9 @@ class Win32Gauge {
     void setForeColor(layout::Rgb v) { Apply(model_.setForeColor(v)); }
     void setBackColor(layout::Rgb v) { Apply(model_.setBackColor(v)); }
     void setColor(layout::Rgb v) { Apply(model_.setColor(v)); }
+    void setLook(const GaugeLook& look, layout::Rgb buttonFace) {
+        Apply(model_.setLook(look, buttonFace));
+    }
     // The gauge does not own the font; it must outlive the gauge.
     void setFont(HFONT font) { font_ = font; }
 

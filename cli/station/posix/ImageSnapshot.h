@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 namespace vellox::cli {
 

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "cli/station/StationSystem.h"
-#include "hid/linux/HidrawAccess.h"
 
 namespace vellox::cli {
 
@@ -69,14 +68,6 @@ std::int64_t station_process_id() { return ::getpid(); }
 bool utc_parts(std::int64_t seconds, struct tm& parts) {
     const auto t = static_cast<std::time_t>(seconds);
     return ::gmtime_r(&t, &parts) != nullptr;
-}
-
-std::vector<std::string> denied_device_messages(std::uint16_t vendor, std::uint16_t product) {
-    std::vector<std::string> messages;
-    for (const std::string& path : denied_hidraw_nodes(vendor, product)) {
-        messages.push_back(permission_denied_message(path));
-    }
-    return messages;
 }
 
 std::optional<ImageSnapshot> ImageSnapshot::write(std::span<const std::uint8_t> bytes,

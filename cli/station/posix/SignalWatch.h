@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 namespace vellox::cli {
 

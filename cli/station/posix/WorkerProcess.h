@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "hid/linux/UniqueFd.h"
+#include "hid/UniqueFd.h"
 
 namespace vellox::cli {
 

@@ -101,8 +101,6 @@ bool utc_parts(std::int64_t seconds, struct tm& parts) {
     return ::_gmtime64_s(&parts, &t) == 0;
 }
 
-std::vector<std::string> denied_device_messages(std::uint16_t, std::uint16_t) { return {}; }
-
 std::optional<ImageSnapshot> ImageSnapshot::write(std::span<const std::uint8_t> bytes,
                                                   std::string& error) {
     wchar_t folder[MAX_PATH + 1] = {};

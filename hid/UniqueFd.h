@@ -1,5 +1,5 @@
 #pragma once
-// Owns one file descriptor.
+// Owns one POSIX file descriptor (the Linux backend, the station's processes and log).
 
 #include <unistd.h>
 

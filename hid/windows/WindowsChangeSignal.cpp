@@ -1,18 +1,9 @@
-#include "hid/HidChangeSignal.h"
-
-#ifdef _WIN32
+// HidChangeSignal on Windows: an auto-reset event, waited on with the thread's messages.
 #include <windows.h>
 
 #include <algorithm>
-#else
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
-#include <cerrno>
-#endif
-
-#ifdef _WIN32
+#include "hid/HidChangeSignal.h"
 
 namespace {
 HANDLE as_handle(HidWaitable w) { return reinterpret_cast<HANDLE>(w); }
@@ -62,38 +53,3 @@ bool hid_wait_signalled(HidWaitable waitable, std::chrono::milliseconds timeout)
         if (r == WAIT_TIMEOUT || r == WAIT_FAILED) return false;
     }
 }
-
-#else
-
-HidChangeSignal::HidChangeSignal() {
-    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (fd >= 0) waitable_ = fd;
-}
-
-HidChangeSignal::~HidChangeSignal() {
-    if (waitable_ != NoHidWaitable) ::close(static_cast<int>(waitable_));
-}
-
-void HidChangeSignal::raise() {
-    if (waitable_ == NoHidWaitable) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto n = ::write(static_cast<int>(waitable_), &one, sizeof one);
-}
-
-bool HidChangeSignal::take() {
-    std::uint64_t count = 0;
-    return waitable_ != NoHidWaitable &&
-           ::read(static_cast<int>(waitable_), &count, sizeof count) == sizeof count && count > 0;
-}
-
-bool hid_wait_signalled(HidWaitable waitable, std::chrono::milliseconds timeout) {
-    if (waitable == NoHidWaitable) return false;
-    pollfd p{static_cast<int>(waitable), POLLIN, 0};
-    int n;
-    do {
-        n = ::poll(&p, 1, static_cast<int>(timeout.count()));
-    } while (n < 0 && errno == EINTR);
-    return n > 0 && (p.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
-}
-
-#endif
