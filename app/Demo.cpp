@@ -13,7 +13,7 @@
 
 #include "app/DemoSetup.h"
 #include "sim/EmulatedFirmware.h"
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 #include "sim/VirtualHidPlatform.h"
 #include "ui/qt/TMainForm.h"
 
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const vellox::demo::DemoOptions& options = parsed.options;
-    const sim::FirmwareSettings& settings = options.device;
+    const sim::EmulatedDeviceSettings& settings = options.device;
 
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication application(argc, argv);

@@ -18,8 +18,8 @@ bool ParseInt(std::string_view text, int& out) {
 
 // The demo's device: product "V201", 128 KiB, an erase slow enough to watch and a
 // full-speed USB link.
-sim::FirmwareSettings DemoDevice() {
-    sim::FirmwareSettings s;
+sim::EmulatedDeviceSettings DemoDevice() {
+    sim::EmulatedDeviceSettings s;
     s.product_id = "V201";
     s.capacity = 128 * 1024;
     s.hardware_version = "HW 2.0";

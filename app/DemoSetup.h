@@ -10,13 +10,13 @@
 
 #include <string>
 
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace vellox::demo {
 
 struct DemoOptions {
     int plugAfterMs = 1000;
-    sim::FirmwareSettings device;
+    sim::EmulatedDeviceSettings device;
     std::string download;  // UTF-8
     int downloadAfterMs = 1500;
 };

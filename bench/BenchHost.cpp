@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 
 namespace vellox::bench {
 

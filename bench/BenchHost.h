@@ -14,7 +14,7 @@
 #include "dialogue/DialogueHost.h"
 #include "firmware/DownloadHost.h"
 
-class PlainHidDispatcher;
+class PumpedHidDispatcher;
 
 namespace vellox::bench {
 
@@ -29,7 +29,7 @@ class BenchHost : public DialogueHost, public DownloadHost {
         int repaints = 0;     // gauge repaints while it was the current phase
     };
 
-    explicit BenchHost(PlainHidDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+    explicit BenchHost(PumpedHidDispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
     // When a pass finds no handoff, wait up to 1 ms for one (as the command line does after a
     // send) rather than go straight on.
@@ -68,7 +68,7 @@ class BenchHost : public DialogueHost, public DownloadHost {
     int percent() const;
     void repaint();
 
-    PlainHidDispatcher& dispatcher_;
+    PumpedHidDispatcher& dispatcher_;
     std::function<void()> on_tick_;
     Clock::time_point next_tick_ = Clock::now() + std::chrono::milliseconds(10);
     std::optional<std::filesystem::path> file_;

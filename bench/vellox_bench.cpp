@@ -17,7 +17,7 @@
 #include "bench/BenchHost.h"
 #include "dialogue/DeviceDialogue.h"
 #include "firmware/FirmwareDownload.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDevice.h"
 #include "hid/THidDeviceController.h"
 #include "hid/THidDeviceReadThread.h"
@@ -75,7 +75,7 @@ const BenchHost::Phase* find_phase(const BenchHost& host, std::string_view text)
 }
 
 Result run(const Case& c) {
-    sim::FirmwareSettings settings;
+    sim::EmulatedDeviceSettings settings;
     settings.capacity = std::max<std::uint32_t>(c.image_size, 128 * 1024);
     settings.interval = c.interval;
     settings.erase_pace = 1ms;  // the erase is not what is measured
@@ -83,7 +83,7 @@ Result run(const Case& c) {
 
     sim::VirtualHidPlatform platform;
     auto device = platform.plug({}, firmware);
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     THidDeviceController controller(platform, dispatcher);
     BenchHost host(dispatcher);
     DeviceDialogue dialogue(host, controller);

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "hid/HidPlatform.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDevice.h"
 #include "hid/THidDeviceController.h"
 #include "sim/VirtualClock.h"
@@ -19,7 +19,7 @@ constexpr auto MaxTickLag = std::chrono::milliseconds(50);
 
 }  // namespace
 
-CliEventLoop::CliEventLoop(PlainHidDispatcher& dispatcher, HidPlatform& platform,
+CliEventLoop::CliEventLoop(PumpedHidDispatcher& dispatcher, HidPlatform& platform,
                            THidDeviceController& controller, sim::VirtualClock* clock)
     : dispatcher_(dispatcher),
       platform_(platform),

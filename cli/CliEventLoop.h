@@ -12,7 +12,7 @@
 #include "hid/HidChangeSignal.h"
 
 class HidPlatform;
-class PlainHidDispatcher;
+class PumpedHidDispatcher;
 class THidDevice;
 class THidDeviceController;
 
@@ -31,7 +31,7 @@ class CliEventLoop {
 
     // With a virtual clock (which must outlive the loop) time passes only when the loop
     // would wait: it moves the clock instead.
-    CliEventLoop(PlainHidDispatcher& dispatcher, HidPlatform& platform,
+    CliEventLoop(PumpedHidDispatcher& dispatcher, HidPlatform& platform,
                  THidDeviceController& controller, sim::VirtualClock* clock = nullptr);
 
     // The loop's time: what deadlines of waits for a device or a lock are counted in.
@@ -68,7 +68,7 @@ class CliEventLoop {
     // Waits on the hotplug signal (or for `wait` without one); true when it was raised.
     bool wait_for_change(HidWaitable change, std::chrono::milliseconds wait);
 
-    PlainHidDispatcher& dispatcher_;
+    PumpedHidDispatcher& dispatcher_;
     HidPlatform& platform_;
     THidDeviceController& controller_;
     std::function<void()> on_tick_;

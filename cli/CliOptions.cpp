@@ -3,7 +3,7 @@
 #include <charconv>
 #include <vector>
 
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace vellox::cli {
 namespace {

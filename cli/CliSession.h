@@ -15,11 +15,11 @@
 #include "cli/ExitCode.h"
 #include "cli/Json.h"
 #include "cli/ProgressOutput.h"
-#include "cli/ReportTrace.h"
+#include "cli/WatchedHidPlatform.h"
 #include "cli/VelloxCli.h"
 #include "dialogue/DeviceDialogue.h"
 #include "firmware/FirmwareDownload.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDeviceController.h"
 
 namespace sim {
@@ -87,7 +87,7 @@ class CliSession {
     std::condition_variable_any plug_cond_;
     std::jthread plug_thread_;
 
-    PlainHidDispatcher dispatcher_;
+    PumpedHidDispatcher dispatcher_;
     std::unique_ptr<THidDeviceController> controller_;
     std::unique_ptr<CliEventLoop> loop_;
     std::unique_ptr<DeviceDialogue> dialogue_;

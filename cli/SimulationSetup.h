@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace vellox::cli {
 
 struct SimulationSetup {
-    sim::FirmwareSettings firmware;
+    sim::EmulatedDeviceSettings firmware;
     // The emulated device is plugged in this long after start (0: present from the start).
     std::chrono::milliseconds plug_after{0};
 };

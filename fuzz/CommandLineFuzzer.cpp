@@ -13,7 +13,7 @@
 #include "cli/CliOptions.h"
 #include "cli/SimulationSetup.h"
 #include "cli/VelloxCli.h"
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace {
 

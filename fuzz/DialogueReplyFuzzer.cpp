@@ -128,8 +128,8 @@ class FuzzedDevice : public sim::DeviceModel {
 
   private:
     // Room for the longest image, and little more: the flash is made anew for every input.
-    static sim::FirmwareSettings settings() {
-        sim::FirmwareSettings s;
+    static sim::EmulatedDeviceSettings settings() {
+        sim::EmulatedDeviceSettings s;
         s.capacity = 1024;
         return s;
     }

@@ -6,7 +6,7 @@
 // blocked in a delivery never deadlocks.
 //
 // The thread that constructs the dispatcher is its user-interface thread. Adapters override
-// wake() to get their event loop to call run_pending(): PlainHidDispatcher for tests and the
+// wake() to get their event loop to call run_pending(): PumpedHidDispatcher for tests and the
 // command line, QtHidDispatcher for the window.
 
 #include <chrono>

@@ -41,7 +41,7 @@ EmulatedFirmware::Report reply_head(const EmulatedFirmware::Report& command) {
 
 }  // namespace
 
-EmulatedFirmware::EmulatedFirmware(FirmwareSettings settings)
+EmulatedFirmware::EmulatedFirmware(EmulatedDeviceSettings settings)
     : settings_(std::move(settings)),
       flash_(std::min(settings_.capacity, max_capacity), std::uint8_t{0xFF}) {
     settings_.capacity = static_cast<std::uint32_t>(flash_.size());
@@ -53,7 +53,7 @@ std::uint8_t EmulatedFirmware::checksum(std::span<const std::uint8_t> report) {
     return static_cast<std::uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
 }
 
-EmulatedFirmware::Report EmulatedFirmware::information_reply(const FirmwareSettings& s) {
+EmulatedFirmware::Report EmulatedFirmware::information_reply(const EmulatedDeviceSettings& s) {
     Report reply{};
     reply[pos_command] = cmd_info;
     reply[pos_display_gate] = s.display_gate;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sim/DeviceModel.h"
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace sim {
 
@@ -29,13 +29,13 @@ class EmulatedFirmware final : public DeviceModel {
     static constexpr std::uint8_t cmd_write = 0x0C;
     static constexpr std::uint8_t cmd_erase = 0x10;
 
-    explicit EmulatedFirmware(FirmwareSettings settings = {});
+    explicit EmulatedFirmware(EmulatedDeviceSettings settings = {});
 
     bool on_output_report(std::span<const std::uint8_t> data, Clock::time_point now,
                           InputSink& link) override;
     Clock::duration link_interval() const override;
 
-    const FirmwareSettings& settings() const { return settings_; }
+    const EmulatedDeviceSettings& settings() const { return settings_; }
 
     // The whole flash, `capacity` bytes; erased bytes read 0xFF.
     std::span<const std::uint8_t> flash() const { return flash_; }
@@ -52,7 +52,7 @@ class EmulatedFirmware final : public DeviceModel {
     std::optional<std::uint8_t> last_command() const { return last_command_; }
 
     // The information reply these settings give (checksum included).
-    static Report information_reply(const FirmwareSettings& settings);
+    static Report information_reply(const EmulatedDeviceSettings& settings);
     // Sum of data bytes 0..62 modulo 256: the value data byte 63 carries.
     static std::uint8_t checksum(std::span<const std::uint8_t> report);
 
@@ -66,7 +66,7 @@ class EmulatedFirmware final : public DeviceModel {
     void send_noise(const Report& good, InputSink& link, Clock::time_point earliest);
     Clock::time_point take_slot(Clock::time_point earliest);
 
-    FirmwareSettings settings_;
+    EmulatedDeviceSettings settings_;
     std::vector<std::uint8_t> flash_;
     Clock::time_point link_free_ = Clock::time_point::min();
     std::uint32_t blocks_since_erase_ = 0;

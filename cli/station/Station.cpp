@@ -22,7 +22,7 @@
 #include "dialogue/DeviceDialogue.h"
 #include "firmware/ImageFile.h"
 #include "hid/DefaultHidPlatform.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDeviceController.h"
 #include "sim/VirtualHidPlatform.h"
 
@@ -165,7 +165,7 @@ class Station {
     std::unique_ptr<sim::VirtualHidPlatform> virtual_platform_;
     std::unique_ptr<HidPlatform> system_platform_;
     HidPlatform* platform_ = nullptr;
-    PlainHidDispatcher dispatcher_;
+    PumpedHidDispatcher dispatcher_;
     std::unique_ptr<THidDeviceController> controller_;
 
     // Emulated bench: the next plug, when it is due, and the devices plugged now.
@@ -207,7 +207,7 @@ void Station::plug_due_devices() {
         const std::size_t device = simulation_->device_of_plug(next_plug_);
         // A device comes back only after it was taken off the bench.
         if (devices_in_use_.count(device) != 0) return;
-        const sim::FirmwareSettings& settings = simulation_->devices[device];
+        const sim::EmulatedDeviceSettings& settings = simulation_->devices[device];
         sim::VirtualDeviceSetup setup;
         setup.product_name = "Vellox emulated device";
         setup.exclusive = settings.faults.query_only;

@@ -87,7 +87,7 @@ ParsedStationSimulation parse_station_simulation(std::string_view text) {
     simulation.plug_every = every.setup->plug_after;
     simulation.plugs = plugs.value_or(device_count);
     const std::string serial_base = base.setup->firmware.serial_number;
-    const bool serial_given = serial_base != sim::FirmwareSettings{}.serial_number;
+    const bool serial_given = serial_base != sim::EmulatedDeviceSettings{}.serial_number;
     for (std::uint32_t k = 1; k <= device_count; ++k) {
         std::string own = shared;
         for (const DeviceFault& f : faults) {
@@ -95,7 +95,7 @@ ParsedStationSimulation parse_station_simulation(std::string_view text) {
         }
         ParsedSimulation parsed = parse_simulation(own);
         if (!parsed.setup) return fail("device " + std::to_string(k) + ": " + parsed.error);
-        sim::FirmwareSettings settings = parsed.setup->firmware;
+        sim::EmulatedDeviceSettings settings = parsed.setup->firmware;
         std::string number = std::to_string(k);
         settings.serial_number = serial_given
                                      ? serial_base + "-" + number

@@ -11,13 +11,13 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace vellox::cli {
 
 struct StationSimulation {
     // Per device, faults and serial number applied.
-    std::vector<sim::FirmwareSettings> devices;
+    std::vector<sim::EmulatedDeviceSettings> devices;
     std::chrono::milliseconds plug_after{0};  // before the first plug
     std::chrono::milliseconds plug_every{0};  // between plugs
     std::uint32_t plugs = 0;                  // plugs in all, the devices in turn

@@ -58,7 +58,7 @@ TEST(CliCommandLine, OptionsGoBeforeOrAfterTheCommand) {
     EXPECT_FALSE(e.options->simulate);
 }
 
-TEST(CliCommandLine, SimulateReadsFirmwareSettingsAndThePlugDelay) {
+TEST(CliCommandLine, SimulateReadsEmulatedDeviceSettingsAndThePlugDelay) {
     auto plain = parse({"--simulate", "info"});
     ASSERT_TRUE(plain.options && plain.options->simulate);
     EXPECT_EQ(plain.options->simulate->firmware.product_id, "V201");

@@ -250,7 +250,7 @@ TEST(CliDownload, ADeviceWithoutEraseRepliesIsStillWritten) {
 
 TEST(CliTrace, EveryReportSentAndReceivedInOrder) {
     TempDir dir;
-    const sim::FirmwareSettings settings;
+    const sim::EmulatedDeviceSettings settings;
     const auto image = sim::make_sample_image(58);
     const std::string path = write_file(dir / "one-block.bin", image).string();
     CliResult r = run_cli({"--simulate", "--trace", "download", path});

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliEventLoop.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDeviceController.h"
 #include "sim/VirtualClock.h"
 #include "sim/VirtualHidPlatform.h"
@@ -33,7 +33,7 @@ class NoticelessPlatform : public HidPlatform {
 TEST(CliEventLoop, AWaitRescansWhenNoNoticeComes) {
     sim::VirtualHidPlatform virtual_platform;
     NoticelessPlatform platform(virtual_platform);
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     THidDeviceController controller(platform, dispatcher);
     vellox::cli::CliEventLoop loop(dispatcher, platform, controller);
     ASSERT_EQ(controller.DeviceCount(), 0);
@@ -49,7 +49,7 @@ TEST(CliEventLoop, OnAVirtualClockAWaitEndsAtItsDeadlineByThatClock) {
     sim::VirtualClock clock;
     sim::VirtualHidPlatform virtual_platform(&clock);
     NoticelessPlatform platform(virtual_platform);
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     THidDeviceController controller(platform, dispatcher);
     vellox::cli::CliEventLoop loop(dispatcher, platform, controller, &clock);
     const auto start = clock.now();
@@ -71,7 +71,7 @@ TEST(CliEventLoop, OnAVirtualClockAWaitEndsAtItsDeadlineByThatClock) {
 TEST(CliEventLoop, OnAVirtualClockIdlePumpingTicksOncePerTickOfThatClock) {
     sim::VirtualClock clock;
     sim::VirtualHidPlatform platform(&clock);
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     THidDeviceController controller(platform, dispatcher);
     vellox::cli::CliEventLoop loop(dispatcher, platform, controller, &clock);
     long ticks = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/VelloxCli.h"
+#include "tests/TempDir.h"
 
 struct CliResult {
     int code = -1;
@@ -48,25 +49,6 @@ inline CliResult run_cli(const std::vector<std::string>& args, bool terminal = f
     result.err = err.str();
     return result;
 }
-
-// A directory of its own for one test, removed afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("vellox-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 inline std::filesystem::path write_file(const std::filesystem::path& path,
                                         const std::vector<std::uint8_t>& bytes) {

@@ -61,7 +61,7 @@ TEST(SendReport, FramesAndWritesSixtyFiveBytesAndArmsTheCountdown) {
 
 TEST(SendReport, RefusedWriteGivesTwoWithoutArming) {
     DialogueRig rig;
-    sim::FirmwareSettings settings;
+    sim::EmulatedDeviceSettings settings;
     settings.faults.refuse_writes = true;
     rig.plug({}, std::make_shared<sim::EmulatedFirmware>(settings));
     rig.dialogue->FormActivate();

@@ -12,7 +12,7 @@ using testkit::DialogueRig;
 
 class QueryLock : public ::testing::Test {
   protected:
-    void start(sim::FirmwareSettings settings = {}) {
+    void start(sim::EmulatedDeviceSettings settings = {}) {
         rig.dialogue->FormActivate();
         dev = rig.plug({}, std::make_shared<sim::EmulatedFirmware>(settings));
         rig.run_ticks(QueryDelayTicks);
@@ -76,7 +76,7 @@ TEST_F(QueryLock, HeldSharedUntilTheReplyIsHandled) {
 }
 
 TEST_F(QueryLock, HeldSharedUntilAnUnansweredQueryTimesOut) {
-    sim::FirmwareSettings silent;
+    sim::EmulatedDeviceSettings silent;
     silent.faults.silence = true;
     start(silent);
     rig.dialogue->VerifyClick();

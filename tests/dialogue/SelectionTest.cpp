@@ -11,7 +11,7 @@ using testkit::DialogueRig;
 using testkit::FakeDeviceSetup;
 using testkit::make_reply;
 
-std::shared_ptr<sim::EmulatedFirmware> firmware(sim::FirmwareSettings s = {}) {
+std::shared_ptr<sim::EmulatedFirmware> firmware(sim::EmulatedDeviceSettings s = {}) {
     return std::make_shared<sim::EmulatedFirmware>(s);
 }
 

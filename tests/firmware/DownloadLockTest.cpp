@@ -67,7 +67,7 @@ TEST(DownloadLock, HeldFromTheFirstReportToTheClosingQuerysReply) {
 }
 
 TEST(DownloadLock, AFailedDownloadLetsGoAtItsEnd) {
-    sim::FirmwareSettings settings;
+    sim::EmulatedDeviceSettings settings;
     settings.faults.wrong_verify_sum = true;
     DownloadRig r(settings);
     r.pick(make_image(4096));

@@ -15,7 +15,7 @@ std::vector<std::uint8_t> make_image(std::size_t size, const std::string& produc
     return bytes;
 }
 
-DownloadRig::DownloadRig(sim::FirmwareSettings settings)
+DownloadRig::DownloadRig(sim::EmulatedDeviceSettings settings)
     : dialogue(*rig.dialogue),
       firmware(std::make_shared<sim::EmulatedFirmware>(settings)),
       download_engine(dialogue, host) {

@@ -41,7 +41,7 @@ std::vector<std::uint8_t> make_image(std::size_t size, const std::string& produc
 
 class DownloadRig {
   public:
-    explicit DownloadRig(sim::FirmwareSettings settings = {});
+    explicit DownloadRig(sim::EmulatedDeviceSettings settings = {});
     ~DownloadRig();
 
     // Writes `bytes` to a file of this test and makes the dialog pick it.

@@ -20,8 +20,8 @@ void expect_ended(const DownloadRig& r) {
     EXPECT_FALSE(r.download_engine.Busy);
 }
 
-sim::FirmwareSettings with_faults(sim::FirmwareFaults faults) {
-    sim::FirmwareSettings s;
+sim::EmulatedDeviceSettings with_faults(sim::FirmwareFaults faults) {
+    sim::EmulatedDeviceSettings s;
     s.faults = faults;
     return s;
 }
@@ -158,7 +158,7 @@ TEST(Download, ImageAsLargeAsTheFlashIsTakenOneByteMoreIsRefused) {
         expect_ended(r);
     }
     {
-        sim::FirmwareSettings s;
+        sim::EmulatedDeviceSettings s;
         s.capacity = 4 * 1024;
         DownloadRig r(s);
         const auto image = make_image(4 * 1024);
@@ -399,7 +399,7 @@ TEST(DownloadFailures, SilentVerifyAndFinishEachTimeOutAfterTheirOwnTicks) {
     const std::uint32_t size = 40000;  // verify waits 100 ticks, finish 780
     for (const bool verify : {true, false}) {
         SCOPED_TRACE(verify ? "no verify reply" : "no finish reply");
-        sim::FirmwareSettings s;
+        sim::EmulatedDeviceSettings s;
         (verify ? s.faults.no_verify_reply : s.faults.no_finish_reply) = true;
         DownloadRig r(s);
         r.pick(make_image(size));
@@ -427,7 +427,7 @@ TEST(DownloadFailures, EchoesStoppingShortOfAFullRingTimeOutInTheDrain) {
 TEST(Download, EchoesLaggingBehindTheWritesDoNotFailTheDownload) {
     // The device takes writes at once but sends one input report per millisecond, so echoes
     // fall further behind with every block until the echo window is full.
-    sim::FirmwareSettings s;
+    sim::EmulatedDeviceSettings s;
     s.capacity = 1024 * 1024;
     s.interval = std::chrono::milliseconds(1);
     DownloadRig r(s);

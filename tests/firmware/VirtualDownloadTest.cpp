@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "DownloadRig.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "sim/CountingModel.h"
 #include "sim/VirtualClock.h"
 #include "sim/VirtualHidPlatform.h"
@@ -150,7 +150,7 @@ class GatedPlatform : public HidPlatform {
 };
 
 struct VirtualRig {
-    VirtualRig(sim::FirmwareSettings settings, bool wait_when_idle,
+    VirtualRig(sim::EmulatedDeviceSettings settings, bool wait_when_idle,
                const std::function<void(VirtualRig&)>& prepare = {})
         : wait_when_idle(wait_when_idle),
           firmware(std::make_shared<sim::EmulatedFirmware>(settings)),
@@ -226,7 +226,7 @@ struct VirtualRig {
     std::chrono::steady_clock::time_point awaiting_since = std::chrono::steady_clock::now();
 
     GatedPlatform platform;
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     THidDeviceController controller{platform, dispatcher};
     VirtualHost ui;
     DeviceDialogue dialogue{ui, controller};
@@ -246,7 +246,7 @@ std::filesystem::path write_image(const std::vector<std::uint8_t>& image) {
     return path;
 }
 
-void run_download(sim::FirmwareSettings settings, std::size_t size, bool wait_when_idle = true,
+void run_download(sim::EmulatedDeviceSettings settings, std::size_t size, bool wait_when_idle = true,
                   const std::function<void(VirtualRig&)>& prepare = {}) {
     VirtualRig r(settings, wait_when_idle, prepare);
     ASSERT_EQ(r.dialogue.ProductId, "V201");
@@ -276,13 +276,13 @@ constexpr std::size_t SmallImage = 60 * 50;
 TEST(VirtualDownload, NoLinkDelay) { run_download({}, SmallImage); }
 
 TEST(VirtualDownload, HighSpeedLinkInterval) {
-    sim::FirmwareSettings s;
+    sim::EmulatedDeviceSettings s;
     s.interval = 125us;
     run_download(s, SmallImage);
 }
 
 TEST(VirtualDownload, FullSpeedLinkInterval) {
-    sim::FirmwareSettings s;
+    sim::EmulatedDeviceSettings s;
     s.interval = 1ms;
     s.latency = 2ms;
     run_download(s, SmallImage);
@@ -318,7 +318,7 @@ TEST(VirtualDownload, LargeImageNoLinkDelayOnOneCoreKeepsEveryEcho) {
 // A real link paces the writes, so here the pump never waits: the sender gets ahead of the
 // deliveries, and only a reader that keeps draining the queue keeps every echo.
 TEST(VirtualDownload, LargeImageFullSpeedLinkKeepsEveryEcho) {
-    sim::FirmwareSettings s;
+    sim::EmulatedDeviceSettings s;
     s.interval = 1ms;
     run_download(s, 128 * 1024, false);
 }
@@ -326,7 +326,7 @@ TEST(VirtualDownload, LargeImageFullSpeedLinkKeepsEveryEcho) {
 // A bad report before every reply, among them one a byte too long: the reader passes it on
 // whole, so it is not taken for a reply.
 TEST(VirtualDownload, NoiseBeforeEveryReplyIsIgnored) {
-    sim::FirmwareSettings s;
+    sim::EmulatedDeviceSettings s;
     s.faults.noise = true;
     run_download(s, SmallImage);
 }
@@ -363,7 +363,7 @@ TEST(VirtualDownload, ReaderHeldStillLosesNoEcho) {
 // Two reports for every write (a bad one before each echo) and one read let through per write:
 // the unread reports grow by one a write unless the writes stop at the echoes.
 TEST(VirtualDownload, ReaderHeldWithTwoReportsPerWriteLosesNoEcho) {
-    sim::FirmwareSettings s;
+    sim::EmulatedDeviceSettings s;
     s.faults.noise = true;
     run_download(s, HeldImage, true, [](VirtualRig& r) { hold_reader(r, 1); });
 }

@@ -4,14 +4,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 TEST(HidDispatcher, ReaderBlocksUntilTheCallRanOnTheUiThread) {
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     std::atomic<bool> returned{false};
     std::thread::id ran_on;
     std::thread reader([&] {
@@ -27,7 +27,7 @@ TEST(HidDispatcher, ReaderBlocksUntilTheCallRanOnTheUiThread) {
 }
 
 TEST(HidDispatcher, FailureOfTheCallIsCarriedBackToTheReader) {
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     std::exception_ptr error;
     std::thread reader(
         [&] { error = dispatcher.synchronize([] { throw std::runtime_error("handler"); }); });
@@ -38,7 +38,7 @@ TEST(HidDispatcher, FailureOfTheCallIsCarriedBackToTheReader) {
 }
 
 TEST(HidDispatcher, UiThreadRunsItsOwnCallAtOnce) {
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     int ran = 0;
     EXPECT_FALSE(dispatcher.synchronize([&] { ++ran; }));
     EXPECT_EQ(ran, 1);
@@ -46,7 +46,7 @@ TEST(HidDispatcher, UiThreadRunsItsOwnCallAtOnce) {
 }
 
 TEST(HidDispatcher, WaitingForAThreadRunsTheCallsItQueued) {
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     std::atomic<bool> finished{false};
     int ran = 0;
     std::thread reader([&] {

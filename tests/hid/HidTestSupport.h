@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hid/HidEvents.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDevice.h"
 #include "hid/THidDeviceController.h"
 #include "sim/VirtualHidPlatform.h"
@@ -62,7 +62,7 @@ class Recorder {
 class HidTest : public ::testing::Test {
   protected:
     sim::VirtualHidPlatform platform;
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     Recorder rec;
 
     std::shared_ptr<sim::VirtualHidDevice> plug(sim::VirtualDeviceSetup setup = {}) {

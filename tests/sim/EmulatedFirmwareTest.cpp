@@ -46,7 +46,7 @@ std::uint16_t verify_sum(const std::vector<std::uint8_t>& reply) {
 }
 
 struct Device {
-    explicit Device(FirmwareSettings s = {}) : firmware(std::move(s)) {}
+    explicit Device(EmulatedDeviceSettings s = {}) : firmware(std::move(s)) {}
     bool send(const Report& r, Clock::time_point now = t0) {
         return firmware.on_output_report(r, now, sink);
     }
@@ -79,7 +79,7 @@ TEST(EmulatedFirmwareReplies, InformationReplyCarriesFieldsGateAndCapacity) {
     EXPECT_EQ(r[62], 0x80);  // 128 KiB
     EXPECT_EQ(d.sink.sent[0].due, t0);
 
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.product_id = "E2";
     s.hardware_version = "";
     s.serial_number = "0123456789ABCDEFGHIJ";
@@ -97,7 +97,7 @@ TEST(EmulatedFirmwareReplies, InformationReplyCarriesFieldsGateAndCapacity) {
 }
 
 TEST(EmulatedFirmwareReplies, EraseClearsFlashAndReportsProgressAtItsPace) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.erase_pace = 20ms;
     s.erase_step = 30;
     Device d(s);
@@ -151,7 +151,7 @@ TEST(EmulatedFirmwareReplies, WritesPastTheFlashAreDroppedWithoutEcho) {
     EXPECT_EQ(d.firmware.rejected_write_count(), 3u);
     EXPECT_EQ(d.firmware.flash().size(), 0x20000u);
 
-    FirmwareSettings none;
+    EmulatedDeviceSettings none;
     none.capacity = 0;
     Device empty(none);
     EXPECT_TRUE(empty.send(write_block(0, std::span(data).first(1))));
@@ -230,7 +230,7 @@ TEST(EmulatedFirmwareTiming, NoLatencyNoIntervalRepliesAreDueAtOnce) {
 }
 
 TEST(EmulatedFirmwareTiming, IntervalSpacesRepliesAndLatencyDelaysThem) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.interval = 1ms;
     Device d(s);
     write_blocks(d, 3);
@@ -253,7 +253,7 @@ TEST(EmulatedFirmwareTiming, IntervalSpacesRepliesAndLatencyDelaysThem) {
 }
 
 TEST(EmulatedFirmwareTiming, EraseRepliesKeepTheIntervalWhenItExceedsThePace) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.erase_pace = 0ms;
     s.interval = 1ms;
     Device d(s);
@@ -265,7 +265,7 @@ TEST(EmulatedFirmwareTiming, EraseRepliesKeepTheIntervalWhenItExceedsThePace) {
 // --- faults ---
 
 TEST(EmulatedFirmwareFaults, SilenceStillStoresButNeverAnswers) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.silence = true;
     Device d(s);
     d.send(command(EmulatedFirmware::cmd_info));
@@ -276,7 +276,7 @@ TEST(EmulatedFirmwareFaults, SilenceStillStoresButNeverAnswers) {
 }
 
 TEST(EmulatedFirmwareFaults, NoEraseRepliesStillErases) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.no_erase_replies = true;
     Device d(s);
     write_blocks(d, 1);
@@ -289,7 +289,7 @@ TEST(EmulatedFirmwareFaults, NoEraseRepliesStillErases) {
 }
 
 TEST(EmulatedFirmwareFaults, CorruptEchoAtBlockNCountsFromTheLastErase) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.corrupt_echo_at = 2;
     Device d(s);
     write_blocks(d, 4);
@@ -310,7 +310,7 @@ TEST(EmulatedFirmwareFaults, CorruptEchoAtBlockNCountsFromTheLastErase) {
 }
 
 TEST(EmulatedFirmwareFaults, EchoStopAfterNBlocks) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.echo_limit = 2;
     Device d(s);
     write_blocks(d, 4);
@@ -320,7 +320,7 @@ TEST(EmulatedFirmwareFaults, EchoStopAfterNBlocks) {
 }
 
 TEST(EmulatedFirmwareFaults, NoVerifyReply) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.no_verify_reply = true;
     Device d(s);
     d.send(command(EmulatedFirmware::cmd_verify, 0, 2));
@@ -330,7 +330,7 @@ TEST(EmulatedFirmwareFaults, NoVerifyReply) {
 }
 
 TEST(EmulatedFirmwareFaults, WrongVerifySumAndNoFinishReply) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.wrong_verify_sum = true;
     s.faults.no_finish_reply = true;
     Device d(s);
@@ -343,7 +343,7 @@ TEST(EmulatedFirmwareFaults, WrongVerifySumAndNoFinishReply) {
 }
 
 TEST(EmulatedFirmwareFaults, NoiseInterleavesEveryKindOfBadReportBeforeGoodOnes) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.noise = true;
     Device d(s);
     write_blocks(d, 3);
@@ -360,7 +360,7 @@ TEST(EmulatedFirmwareFaults, NoiseInterleavesEveryKindOfBadReportBeforeGoodOnes)
 }
 
 TEST(EmulatedFirmwareFaults, RefusedWritesChangeNothing) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.refuse_writes = true;
     Device d(s);
     const std::array<std::uint8_t, 1> one{7};
@@ -372,7 +372,7 @@ TEST(EmulatedFirmwareFaults, RefusedWritesChangeNothing) {
 }
 
 TEST(EmulatedFirmwareFaults, UnplugAfterNWrites) {
-    FirmwareSettings s;
+    EmulatedDeviceSettings s;
     s.faults.unplug_after = 2;
     Device d(s);
     write_blocks(d, 1);

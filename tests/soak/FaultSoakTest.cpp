@@ -20,7 +20,7 @@
 #include <string>
 
 #include "CliRun.h"
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 #include "sim/SampleImage.h"
 
 namespace {

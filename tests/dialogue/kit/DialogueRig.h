@@ -12,7 +12,7 @@
 
 #include "FakeHidPlatform.h"
 #include "dialogue/DeviceDialogue.h"
-#include "hid/PlainHidDispatcher.h"
+#include "hid/PumpedHidDispatcher.h"
 #include "hid/THidDeviceController.h"
 
 namespace vellox::testkit {
@@ -85,7 +85,7 @@ class DialogueRig {
 
     VirtualClock clock;
     FakeHidPlatform platform{clock};
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
     std::unique_ptr<THidDeviceController> controller;
     FakeDialogueHost host;
     std::unique_ptr<DeviceDialogue> dialogue;

@@ -1,24 +1,24 @@
 #include <gtest/gtest.h>
 
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 namespace sim {
 namespace {
 
 using namespace std::chrono_literals;
 
-FirmwareSettings parsed(std::string_view text) {
+EmulatedDeviceSettings parsed(std::string_view text) {
     auto result = parse_settings(text);
     EXPECT_TRUE(result) << text << ": " << result.error;
-    return result.settings.value_or(FirmwareSettings{});
+    return result.settings.value_or(EmulatedDeviceSettings{});
 }
 
-TEST(FirmwareSettingsParse, EmptyTextGivesDefaults) {
-    EXPECT_EQ(format_settings(parsed("")), format_settings(FirmwareSettings{}));
-    EXPECT_EQ(format_settings(parsed(" , ,")), format_settings(FirmwareSettings{}));
+TEST(EmulatedDeviceSettingsParse, EmptyTextGivesDefaults) {
+    EXPECT_EQ(format_settings(parsed("")), format_settings(EmulatedDeviceSettings{}));
+    EXPECT_EQ(format_settings(parsed(" , ,")), format_settings(EmulatedDeviceSettings{}));
 }
 
-TEST(FirmwareSettingsParse, CommandLineExample) {
+TEST(EmulatedDeviceSettingsParse, CommandLineExample) {
     auto s = parsed("product=E201,capacity=131072,interval=1ms,fault=no-finish-reply");
     EXPECT_EQ(s.product_id, "E201");
     EXPECT_EQ(s.capacity, 131072u);
@@ -27,7 +27,7 @@ TEST(FirmwareSettingsParse, CommandLineExample) {
     EXPECT_FALSE(s.faults.silence);
 }
 
-TEST(FirmwareSettingsParse, ValuesOfEveryKind) {
+TEST(EmulatedDeviceSettingsParse, ValuesOfEveryKind) {
     auto s = parsed(
         " hardware = %00abc , serial=A%2CB%25, gate=255, capacity=64K, erase-pace=125us,"
         "erase-step=25, latency=2s, interval=500ns, fault=corrupt-echo:5, fault=echo-stop:0,"
@@ -51,7 +51,7 @@ TEST(FirmwareSettingsParse, ValuesOfEveryKind) {
     EXPECT_EQ(parsed("latency=0").latency, 0ns);
 }
 
-TEST(FirmwareSettingsParse, BadTextIsRefusedWithAReason) {
+TEST(EmulatedDeviceSettingsParse, BadTextIsRefusedWithAReason) {
     const char* bad[] = {
         "product",
         "colour=red",
@@ -84,8 +84,8 @@ TEST(FirmwareSettingsParse, BadTextIsRefusedWithAReason) {
     EXPECT_NE(parse_settings("fault=explode").error.find("explode"), std::string::npos);
 }
 
-TEST(FirmwareSettingsParse, FormattedSettingsReadBackTheSame) {
-    FirmwareSettings s;
+TEST(EmulatedDeviceSettingsParse, FormattedSettingsReadBackTheSame) {
+    EmulatedDeviceSettings s;
     s.product_id = "E2,=";
     s.serial_number = std::string("\x01\x7F%", 3);
     s.display_gate = 3;
@@ -110,14 +110,14 @@ TEST(FirmwareSettingsParse, FormattedSettingsReadBackTheSame) {
     EXPECT_TRUE(back.settings->virtual_clock);
 }
 
-TEST(FirmwareSettingsParse, EveryCataloguedFaultParsesAndIsInTheHelp) {
+TEST(EmulatedDeviceSettingsParse, EveryCataloguedFaultParsesAndIsInTheHelp) {
     const std::string help = settings_help();
     ASSERT_EQ(fault_catalogue().size(), 12u);
     for (const auto& f : fault_catalogue()) {
         std::string text = "fault=" + std::string(f.name) + (f.takes_count ? ":4" : "");
         auto result = parse_settings(text);
         ASSERT_TRUE(result) << text << ": " << result.error;
-        EXPECT_NE(format_settings(*result.settings), format_settings(FirmwareSettings{})) << text;
+        EXPECT_NE(format_settings(*result.settings), format_settings(EmulatedDeviceSettings{})) << text;
         EXPECT_NE(help.find(f.name), std::string::npos) << f.name;
         EXPECT_FALSE(f.description.empty());
     }

@@ -1,4 +1,4 @@
-#include "cli/ReportTrace.h"
+#include "cli/WatchedHidPlatform.h"
 
 namespace vellox::cli {
 namespace {

@@ -94,7 +94,7 @@ class FakeTree {
 class LinuxBackendTest : public ::testing::Test {
   protected:
     FakeTree tree;
-    PlainHidDispatcher dispatcher;
+    PumpedHidDispatcher dispatcher;
 };
 
 TEST_F(LinuxBackendTest, ScanReadsIdentityPathAndDescriptionInNodeOrder) {

@@ -1,4 +1,4 @@
-#include "sim/FirmwareSettings.h"
+#include "sim/EmulatedDeviceSettings.h"
 
 #include <algorithm>
 #include <array>
@@ -162,7 +162,7 @@ std::string apply_fault(std::string_view value, FirmwareFaults& f) {
     return {};
 }
 
-std::string* text_field(FirmwareSettings& s, std::string_view key) {
+std::string* text_field(EmulatedDeviceSettings& s, std::string_view key) {
     if (key == "hardware") return &s.hardware_version;
     if (key == "product") return &s.product_id;
     if (key == "application") return &s.application_version;
@@ -173,7 +173,7 @@ std::string* text_field(FirmwareSettings& s, std::string_view key) {
 }
 
 // Returns an error text, empty when the setting was applied.
-std::string apply(std::string_view key, std::string_view value, FirmwareSettings& s) {
+std::string apply(std::string_view key, std::string_view value, EmulatedDeviceSettings& s) {
     const std::string quoted = "'" + std::string(value) + "'";
     if (std::string* field = text_field(s, key)) {
         auto text = unescape(value);
@@ -213,7 +213,7 @@ std::string apply(std::string_view key, std::string_view value, FirmwareSettings
 }  // namespace
 
 ParsedSettings parse_settings(std::string_view text) {
-    FirmwareSettings settings;
+    EmulatedDeviceSettings settings;
     while (!text.empty()) {
         auto comma = text.find(',');
         std::string_view item = trim(text.substr(0, comma));
@@ -230,7 +230,7 @@ ParsedSettings parse_settings(std::string_view text) {
     return {settings, {}};
 }
 
-std::string format_settings(const FirmwareSettings& s) {
+std::string format_settings(const EmulatedDeviceSettings& s) {
     std::string out =
         "hardware=" + escape(s.hardware_version) + ",product=" + escape(s.product_id) +
         ",application=" + escape(s.application_version) + ",rf=" + escape(s.rf_version) +

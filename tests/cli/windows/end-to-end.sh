@@ -4,7 +4,7 @@
 # pipe by vellox-pipe-device, which runs the emulated firmware.
 #   end-to-end.sh WINE BIN_DIR SAMPLE_IMAGE WORK_DIR
 set -euo pipefail
-wine=$1 bin=$2 image=$3 work=$4
+wine=$1 bin=$2 image=$3 work=$4 standin=$5
 export WINEDEBUG=-all
 rm -rf "$work"
 mkdir -p "$work/dev"
@@ -12,8 +12,8 @@ mkdir -p "$work/dev"
 winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 export VELLOX_TEST_HID_DIR VELLOX_TEST_SETUPAPI_DLL VELLOX_TEST_HID_DLL
 VELLOX_TEST_HID_DIR=$(winpath "$work/dev")
-VELLOX_TEST_SETUPAPI_DLL=$(winpath "$bin/standin/vellox-test-setupapi.dll")
-VELLOX_TEST_HID_DLL=$(winpath "$bin/standin/vellox-test-hid.dll")
+VELLOX_TEST_SETUPAPI_DLL=$(winpath "$standin/vellox-test-setupapi.dll")
+VELLOX_TEST_HID_DLL=$(winpath "$standin/vellox-test-hid.dll")
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -26,7 +26,7 @@ device_pid=
 start_device() {
   local name=$1; shift
   rm -f "$work/dev/$name.stop"
-  "$wine" "$bin/standin/vellox-pipe-device.exe" --dir="$VELLOX_TEST_HID_DIR" --name="$name" "$@" \
+  "$wine" "$standin/vellox-pipe-device.exe" --dir="$VELLOX_TEST_HID_DIR" --name="$name" "$@" \
     >"$work/$name.out" 2>"$work/$name.err" &
   device_pid=$!
 }

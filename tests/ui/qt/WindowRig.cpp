@@ -22,8 +22,8 @@ constexpr auto kHangLimit = 60s;
 
 }  // namespace
 
-sim::FirmwareSettings QuickDevice() {
-    sim::FirmwareSettings s;
+sim::EmulatedDeviceSettings QuickDevice() {
+    sim::EmulatedDeviceSettings s;
     s.erase_pace = 0ns;
     s.latency = 0ns;
     s.interval = 0ns;
@@ -38,7 +38,7 @@ WindowRig::~WindowRig() {
     for (const auto& f : files_) std::filesystem::remove(f);
 }
 
-std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::FirmwareSettings& settings,
+std::shared_ptr<sim::VirtualHidDevice> WindowRig::plug(const sim::EmulatedDeviceSettings& settings,
                                                        sim::VirtualDeviceSetup setup) {
     model = std::make_shared<CountingFirmware>(std::make_shared<sim::EmulatedFirmware>(settings));
     models_.push_back(model);
@@ -65,7 +65,7 @@ void WindowRig::unplug(const std::shared_ptr<sim::VirtualHidDevice>& d) {
     settle_events([&] { return !d->plugged() && Panel2.isHidden(); });
 }
 
-std::shared_ptr<sim::VirtualHidDevice> WindowRig::connect(const sim::FirmwareSettings& settings) {
+std::shared_ptr<sim::VirtualHidDevice> WindowRig::connect(const sim::EmulatedDeviceSettings& settings) {
     auto d = plug(settings);
     FormActivate();
     run_ticks(QueryDelayTicks + 2);

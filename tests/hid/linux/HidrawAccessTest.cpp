@@ -8,9 +8,9 @@
 
 #include <fstream>
 
-#include "CliRun.h"
 #include "hid/linux/HidrawAccess.h"
 #include "hid/linux/LinuxHidPlatform.h"
+#include "tests/TempDir.h"
 
 using namespace vellox;
 

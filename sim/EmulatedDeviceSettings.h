@@ -30,7 +30,7 @@ struct FirmwareFaults {
     bool locked_elsewhere = false;  // another program holds the device lock (by the backend)
 };
 
-struct FirmwareSettings {
+struct EmulatedDeviceSettings {
     // Information reply. Each text is cut or padded with blanks to its field's width; an empty
     // text leaves the field zero, so a host shows no row for it.
     std::string hardware_version = "V1.2";        // field 0, 8 characters
@@ -62,7 +62,7 @@ struct FirmwareSettings {
 inline constexpr std::uint32_t max_capacity = 0xFFFFu * 1024u;
 
 struct ParsedSettings {
-    std::optional<FirmwareSettings> settings;  // set when the text was good
+    std::optional<EmulatedDeviceSettings> settings;  // set when the text was good
     std::string error;                         // otherwise what was wrong, for the user
     explicit operator bool() const { return settings.has_value(); }
 };
@@ -75,7 +75,7 @@ struct ParsedSettings {
 ParsedSettings parse_settings(std::string_view text);
 
 // The settings as text that parse_settings reads back to the same settings.
-std::string format_settings(const FirmwareSettings& settings);
+std::string format_settings(const EmulatedDeviceSettings& settings);
 
 struct FaultInfo {
     std::string_view name;

@@ -31,7 +31,7 @@ class CountingFirmware : public sim::CountingModel {
 };
 
 // The emulated device with no pacing: every reply is due at once.
-sim::FirmwareSettings QuickDevice();
+sim::EmulatedDeviceSettings QuickDevice();
 
 class WindowRig : public TMainForm {
   public:
@@ -41,13 +41,13 @@ class WindowRig : public TMainForm {
     ~WindowRig() override;
 
     // Plugs an emulated device in and pumps until the window has noticed it.
-    std::shared_ptr<sim::VirtualHidDevice> plug(const sim::FirmwareSettings& settings,
+    std::shared_ptr<sim::VirtualHidDevice> plug(const sim::EmulatedDeviceSettings& settings,
                                                 sim::VirtualDeviceSetup setup = {});
     // Any device with no firmware (answers nothing).
     std::shared_ptr<sim::VirtualHidDevice> plug_other(std::uint16_t vendor, std::uint16_t product);
     void unplug(const std::shared_ptr<sim::VirtualHidDevice>& device);
     // Plug, activate, and run the 80 ticks to the information reply.
-    std::shared_ptr<sim::VirtualHidDevice> connect(const sim::FirmwareSettings& settings);
+    std::shared_ptr<sim::VirtualHidDevice> connect(const sim::EmulatedDeviceSettings& settings);
 
     void tick();
     void run_ticks(int n);

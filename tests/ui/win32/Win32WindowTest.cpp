@@ -76,7 +76,7 @@ class Rig : public TMainForm {
 
     std::shared_ptr<sim::EmulatedFirmware> firmware;
 
-    void plug(sim::FirmwareSettings s) {
+    void plug(sim::EmulatedDeviceSettings s) {
         firmware = std::make_shared<sim::EmulatedFirmware>(s);
         platform->plug(sim::VirtualDeviceSetup{}, firmware);
     }
@@ -106,8 +106,8 @@ class Win32Window : public ::testing::Test {
     void TearDown() override { Rig::platform.reset(); }
 };
 
-sim::FirmwareSettings QuickDevice() {
-    sim::FirmwareSettings s;
+sim::EmulatedDeviceSettings QuickDevice() {
+    sim::EmulatedDeviceSettings s;
     s.product_id = "V201";
     s.serial_number = "VX2016-TEST-0001";
     s.erase_pace = 0ns;
@@ -182,7 +182,7 @@ void CALLBACK PostTick(HWND w, UINT, UINT_PTR, DWORD) { ::PostMessageW(w, WM_APP
 
 // Plugs the device, waits for its information, then clicks Download with a 20 KiB image. The
 // click runs the whole download in its handler, with the timers ticking in between.
-std::vector<std::uint8_t> DownloadInto(Rig& form, const sim::FirmwareSettings& device) {
+std::vector<std::uint8_t> DownloadInto(Rig& form, const sim::EmulatedDeviceSettings& device) {
     form.Show();
     form.plug(device);
     form.FormActivate();
@@ -265,7 +265,7 @@ TEST_F(Win32Window, SpeedButtonsKeepNoFocusAndTabMovesIt) {
 
 TEST_F(Win32Window, AFailureTurnsTheBarRedWithItsBox) {
     Rig form;
-    sim::FirmwareSettings device = QuickDevice();
+    sim::EmulatedDeviceSettings device = QuickDevice();
     device.faults.wrong_verify_sum = true;
     DownloadInto(form, device);
     EXPECT_EQ(StatusText(form.StatusBar1), "Verify error");
@@ -276,7 +276,7 @@ TEST_F(Win32Window, AFailureTurnsTheBarRedWithItsBox) {
 TEST_F(Win32Window, ClosingDuringADownloadLetsItFinishThenCloses) {
     // As the program's window: its going ends the message loop.
     Rig form(/*startTimers=*/false, /*quitOnDestroy=*/true);
-    sim::FirmwareSettings device = QuickDevice();
+    sim::EmulatedDeviceSettings device = QuickDevice();
     device.faults.wrong_verify_sum = true;
     bool goneWhileBusy = false, hiddenWhileClosing = false;
     form.onPump = [&] {

@@ -6,7 +6,7 @@
 
 #include "hid/HidDispatcher.h"
 
-class PlainHidDispatcher : public HidDispatcher {
+class PumpedHidDispatcher : public HidDispatcher {
   public:
     // Waits for work (wait_for_work), then runs it; returns how many calls ran.
     std::size_t run_next(std::chrono::milliseconds timeout);
