@@ -1,0 +1,39 @@
+# How long vellox-cli takes for a download through the real kernel, beside a plain pipelined
+# host (vellox-hid-probe download: one thread, blocking write, poll and read, the same window)
+# doing the same on the same device. Figures only, never a verdict on time: it fails only when
+# a download does. Slow under TCG, so it runs only when asked: VELLOX_KERNEL_PERF=1 on the host
+# (run-scenarios.sh passes it to the guest as vellox.perf=1).
+. /scenarios/lib.sh
+grep -q 'vellox\.perf=1' /proc/cmdline || { echo "skip: runs with VELLOX_KERNEL_PERF=1"; exit 77; }
+need_cli
+runs=3
+vellox-uhid-device --sample-image=image.bin --settings=product=V201
+
+# median FILE: the middle one of the numbers in FILE, one a line.
+median() { sort -n "$1" | sed -n "$(($(wc -l <"$1") / 2 + 1))p"; }
+
+# Full-speed USB's pace, then no link delay at all (the host's own cost per block shows).
+for interval in 1ms 0; do
+  start_device --settings=product=V201,capacity=128K,interval=$interval
+  find_node
+  : >host.ms
+  : >cli.ms
+  i=1
+  # Alternating, so that a slow spell of the machine falls on both.
+  while [ $i -le $runs ]; do
+    vellox-hid-probe timed vellox-hid-probe download "$NODE" image.bin >host.out 2>&1 ||
+      { cat host.out; fail "plain host download failed"; }
+    sed -n 's/^elapsed_ms=//p' host.out >>host.ms
+    vellox-hid-probe timed vellox-cli --device "$NODE" download image.bin >cli.out 2>&1 ||
+      { cat cli.out; fail "vellox-cli download failed"; }
+    grep -qx "Download OK!" cli.out || { cat cli.out; fail "no \"Download OK!\""; }
+    sed -n 's/^elapsed_ms=//p' cli.out >>cli.ms
+    echo "interval=$interval run=$i host: $(grep '^blocks=' host.out) elapsed_ms=$(tail -n 1 host.ms)" \
+      "cli: elapsed_ms=$(tail -n 1 cli.ms)"
+    i=$((i + 1))
+  done
+  stop_device
+  host=$(median host.ms)
+  cli=$(median cli.ms)
+  echo "perf interval=$interval host_ms=$host cli_ms=$cli ratio=$(awk "BEGIN { printf \"%.3f\", $cli / $host }")"
+done
