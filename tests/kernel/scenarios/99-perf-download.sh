@@ -18,6 +18,7 @@ for interval in 1ms 0; do
   find_node
   : >host.ms
   : >cli.ms
+  : >info.ms
   i=1
   # Alternating, so that a slow spell of the machine falls on both.
   while [ $i -le $runs ]; do
@@ -28,12 +29,17 @@ for interval in 1ms 0; do
       { cat cli.out; fail "vellox-cli download failed"; }
     grep -qx "Download OK!" cli.out || { cat cli.out; fail "no \"Download OK!\""; }
     sed -n 's/^elapsed_ms=//p' cli.out >>cli.ms
+    # What the download costs beyond its own exchange: start, finding the device, one query.
+    vellox-hid-probe timed vellox-cli --device "$NODE" info >info.out 2>&1 ||
+      { cat info.out; fail "vellox-cli info failed"; }
+    sed -n 's/^elapsed_ms=//p' info.out >>info.ms
     echo "interval=$interval run=$i host: $(grep '^blocks=' host.out) elapsed_ms=$(tail -n 1 host.ms)" \
-      "cli: elapsed_ms=$(tail -n 1 cli.ms)"
+      "cli: elapsed_ms=$(tail -n 1 cli.ms) info_ms=$(tail -n 1 info.ms)"
     i=$((i + 1))
   done
   stop_device
   host=$(median host.ms)
   cli=$(median cli.ms)
-  echo "perf interval=$interval host_ms=$host cli_ms=$cli ratio=$(awk "BEGIN { printf \"%.3f\", $cli / $host }")"
+  echo "perf interval=$interval host_ms=$host cli_ms=$cli cli_info_ms=$(median info.ms)" \
+    "ratio=$(awk "BEGIN { printf \"%.3f\", $cli / $host }")"
 done
