@@ -12,7 +12,8 @@
 //                      the product's download (erase, write blocks with up to WINDOW
 //                      awaiting their echo, verify, finish) by a plain single-threaded host:
 //                      blocking write(), poll()/read(); the yardstick for vellox-cli's speed
-//   timed PROGRAM ARGS run PROGRAM, print its wall time in ms, exit with its exit code
+//   timed PROGRAM ARGS run PROGRAM; print its wall and CPU time in ms and its context
+//                      switches; exit with its exit code
 //
 // Prints "key=value" lines; exits 0 when the check held.
 
@@ -23,6 +24,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -438,17 +440,21 @@ int download(const char* node, const char* image_path, std::uint32_t window) {
     return 0;
 }
 
-// Runs a program and prints how long it took, so that a scenario can time vellox-cli and the
-// plain host the same way (busybox date has no sub-second format).
+// Runs a program and prints its wall time, CPU time and context switches, so that a scenario
+// can measure vellox-cli and the plain host the same way (busybox date has no sub-second format).
 int timed(char** argv) {
     const auto start = Clock::now();
     pid_t pid = 0;
     if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
         return std::perror(argv[0]), 127;
     int status = 0;
-    if (::waitpid(pid, &status, 0) < 0) return std::perror("waitpid"), 127;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) < 0) return std::perror("wait4"), 127;
+    const double elapsed = ms_since(start);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
     std::fflush(stdout);
-    std::printf("elapsed_ms=%.1f\n", ms_since(start));
+    std::printf("elapsed_ms=%.1f user_ms=%.1f sys_ms=%.1f switches=%ld forced_switches=%ld\n",
+                elapsed, ms(usage.ru_utime), ms(usage.ru_stime), usage.ru_nvcsw, usage.ru_nivcsw);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
