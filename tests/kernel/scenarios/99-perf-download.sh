@@ -9,6 +9,9 @@ need_cli
 runs=3
 vellox-uhid-device --sample-image=image.bin --settings=product=V201
 
+# elapsed FILE: the wall time in ms that "vellox-hid-probe timed" wrote into FILE.
+elapsed() { sed -n 's/^elapsed_ms=\([0-9.]*\).*/\1/p' "$1"; }
+
 # median FILE: the middle one of the numbers in FILE, one a line.
 median() { sort -n "$1" | sed -n "$(($(wc -l <"$1") / 2 + 1))p"; }
 
@@ -25,17 +28,17 @@ for interval in 1ms 125us 0; do
   while [ $i -le $runs ]; do
     vellox-hid-probe timed vellox-hid-probe download "$NODE" image.bin >host.out 2>&1 ||
       { cat host.out; fail "plain host download failed"; }
-    sed -n 's/^elapsed_ms=\([0-9.]*\).*/\1/p' host.out >>host.ms
+    elapsed host.out >>host.ms
     vellox-hid-probe timed vellox-cli --device "$NODE" download image.bin >cli.out 2>&1 ||
       { cat cli.out; fail "vellox-cli download failed"; }
     grep -qx "Download OK!" cli.out || { cat cli.out; fail "no \"Download OK!\""; }
-    sed -n 's/^elapsed_ms=\([0-9.]*\).*/\1/p' cli.out >>cli.ms
+    elapsed cli.out >>cli.ms
     # What the download costs beyond its own exchange: start, finding the device, one query.
     vellox-hid-probe timed vellox-cli --device "$NODE" info >info.out 2>&1 ||
       { cat info.out; fail "vellox-cli info failed"; }
-    sed -n 's/^elapsed_ms=\([0-9.]*\).*/\1/p' info.out >>info.ms
-    echo "interval=$interval run=$i host: $(grep '^blocks=' host.out) $(grep '^elapsed_ms=' host.out)"
-    echo "interval=$interval run=$i cli: $(grep '^elapsed_ms=' cli.out) info_ms=$(tail -n 1 info.ms)"
+    elapsed info.out >>info.ms
+    echo "interval=$interval run=$i host: $(grep -e ^blocks= -e ^elapsed_ms= host.out | tr '\n' ' ')"
+    echo "interval=$interval run=$i cli: $(grep '^elapsed_ms=' cli.out) info_ms=$(elapsed info.out)"
     i=$((i + 1))
   done
   stop_device
