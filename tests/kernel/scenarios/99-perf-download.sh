@@ -37,7 +37,7 @@ for interval in 1ms 125us 0; do
     vellox-hid-probe timed vellox-cli --device "$NODE" info >info.out 2>&1 ||
       { cat info.out; fail "vellox-cli info failed"; }
     elapsed info.out >>info.ms
-    echo "interval=$interval run=$i host: $(grep -e ^blocks= -e ^elapsed_ms= host.out | tr '\n' ' ')"
+    echo "interval=$interval run=$i host:" $(grep -e ^blocks= -e ^elapsed_ms= host.out)
     echo "interval=$interval run=$i cli: $(grep '^elapsed_ms=' cli.out) info_ms=$(elapsed info.out)"
     i=$((i + 1))
   done
