@@ -8,6 +8,12 @@
 //   uevents MS [N]     print kernel uevents for MS, or until N were seen
 //   ask NODE HEX [MS]  write one report (HEX, zero-padded to 64 bytes); print every input
 //                      report that comes within MS, with its length and arrival time
+//   download NODE IMAGE [WINDOW]
+//                      the product's download (erase, write blocks with up to WINDOW
+//                      awaiting their echo, verify, finish) by a plain single-threaded host:
+//                      blocking write(), poll()/read(); the yardstick for vellox-cli's speed
+//   timed PROGRAM ARGS run PROGRAM; print its wall and CPU time in ms and its context
+//                      switches; exit with its exit code
 //
 // Prints "key=value" lines; exits 0 when the check held.
 
@@ -16,8 +22,11 @@
 #include <linux/hidraw.h>
 #include <linux/netlink.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -37,6 +47,8 @@
 #include <vector>
 
 #include "UniqueFd.h"
+#include "dialogue/Report.h"
+#include "firmware/ImageFile.h"
 
 namespace {
 
@@ -339,6 +351,113 @@ int ask(const char* node, const std::string& hex, long ms) {
     return 0;
 }
 
+// Waits for the next well-formed reply (64 bytes, good checksum) to `command`, up to
+// `timeout_ms` between reports; other reports are passed over, as the product does.
+bool await_reply(int fd, std::uint8_t command, int timeout_ms, std::uint8_t* in) {
+    for (;;) {
+        const ssize_t n = read_report(fd, in, 256, timeout_ms);
+        if (n <= 0) return false;
+        if (n == static_cast<ssize_t>(vellox::ReplyDataLength) &&
+            vellox::report_checksum({in - 1, vellox::ReportLength}) == in[63] && in[0] == command)
+            return true;
+    }
+}
+
+double ms_since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+int download(const char* node, const char* image_path, std::uint32_t window) {
+    using namespace vellox;
+    std::ifstream file(image_path, std::ios::binary);
+    const std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(file),
+                                          std::istreambuf_iterator<char>()};
+    if (image.empty() || image.size() >= ImageSizeLimit)
+        return std::fprintf(stderr, "download: no usable image %s\n", image_path), 1;
+    const auto size = static_cast<std::uint32_t>(image.size());
+    std::uint16_t image_sum = 0;
+    for (const std::uint8_t b : image) image_sum = static_cast<std::uint16_t>(image_sum + b);
+    auto fd = open_node(node);
+    if (!fd) return 1;
+
+    // Byte 0 is the report ID; `in` points one past a zero so the checksum spans line up. Room
+    // for longer reports, so that one is seen as too long rather than cut to a good length.
+    std::array<std::uint8_t, ReportLength> out{};
+    std::array<std::uint8_t, 1 + 256> in_buf{};
+    std::uint8_t* in = in_buf.data() + 1;
+    auto send = [&](std::uint8_t command, std::uint32_t address, std::uint8_t length) {
+        out[ByteCommand] = command;
+        put_address24(out, address);
+        out[ByteLength] = length;
+        out[ByteChecksum] = report_checksum(out);
+        return ::write(fd.get(), out.data(), out.size()) == static_cast<ssize_t>(out.size());
+    };
+    auto fail = [](const char* what) { return std::printf("download_failed=%s\n", what), 1; };
+
+    const auto start = Clock::now();
+    if (!send(CMD_ERASE, 0, 1)) return fail("erase write");
+    do {
+        if (!await_reply(fd.get(), CMD_ERASE, 1000, in)) return fail("erase progress");
+    } while (in[ByteData - 1] < 100);
+
+    const auto blocks = plan_blocks(size);
+    const auto write_start = Clock::now();
+    std::deque<std::array<std::uint8_t, ReplyDataLength>> awaiting;
+    std::size_t next = 0;
+    while (next < blocks.size() || !awaiting.empty()) {
+        // Take every echo already here; wait for one only when the window is full or all is sent.
+        const bool must_wait = next == blocks.size() || awaiting.size() >= window;
+        const ssize_t n = read_report(fd.get(), in, 256, must_wait ? 2000 : 0);
+        if (n < 0) return fail("read");
+        if (n == 0 && must_wait) return fail("echo time-out");
+        if (n == static_cast<ssize_t>(ReplyDataLength) &&
+            report_checksum({in - 1, ReportLength}) == in[63] && in[0] == CMD_WRITE) {
+            if (awaiting.empty() ||
+                !std::equal(awaiting.front().begin(), awaiting.front().end(), in))
+                return fail("echo differs");
+            awaiting.pop_front();
+        }
+        if (n > 0 || must_wait) continue;
+        const ImageBlock& b = blocks[next++];
+        std::fill(out.begin() + ByteData, out.begin() + ByteChecksum, 0);
+        std::copy_n(image.begin() + b.offset, b.length, out.begin() + ByteData);
+        if (!send(CMD_WRITE, b.offset, static_cast<std::uint8_t>(b.length)))
+            return fail("block write");
+        awaiting.emplace_back();
+        std::copy_n(out.begin() + 1, ReplyDataLength, awaiting.back().begin());
+    }
+    const double write_ms = ms_since(write_start);
+
+    std::fill(out.begin() + ByteData, out.begin() + ByteChecksum, 0);
+    if (!send(CMD_VERIFY, size - 1, 2)) return fail("verify write");
+    if (!await_reply(fd.get(), CMD_VERIFY, 30'000, in)) return fail("verify reply");
+    if ((in[ByteData - 1] << 8 | in[ByteData]) != image_sum) return fail("verify sum");
+    if (!send(CMD_FINISH, 0, 0)) return fail("finish write");
+    if (!await_reply(fd.get(), CMD_FINISH, 30'000, in)) return fail("finish reply");
+    const double total_ms = ms_since(start);
+    std::printf("blocks=%zu window=%u write_ms=%.1f blocks_per_s=%.0f total_ms=%.1f\n",
+                blocks.size(), window, write_ms, blocks.size() / (write_ms / 1000.0), total_ms);
+    return 0;
+}
+
+// Runs a program and prints its wall time, CPU time and context switches, so that a scenario
+// can measure vellox-cli and the plain host the same way (busybox date has no sub-second format).
+int timed(char** argv) {
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
+        return std::perror(argv[0]), 127;
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) < 0) return std::perror("wait4"), 127;
+    const double elapsed = ms_since(start);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    std::fflush(stdout);
+    std::printf("elapsed_ms=%.1f user_ms=%.1f sys_ms=%.1f switches=%ld forced_switches=%ld\n",
+                elapsed, ms(usage.ru_utime), ms(usage.ru_stime), usage.ru_nvcsw, usage.ru_nivcsw);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -351,8 +470,12 @@ int main(int argc, char** argv) {
     if (cmd == "burst" && argc >= 4) return burst(argv[2], static_cast<int>(num(3, 100)));
     if (cmd == "ask" && argc >= 4) return ask(argv[2], argv[3], num(4, 300));
     if (cmd == "uevents") return uevents(num(2, 1000), num(3, 1'000'000));
+    if (cmd == "download" && argc >= 4)
+        return download(argv[2], argv[3], static_cast<std::uint32_t>(num(4, 31)));
+    if (cmd == "timed" && argc >= 3) return timed(argv + 2);
     std::fprintf(stderr,
                  "usage: vellox-hid-probe find [MS] | echo NODE N [FILE] | hup NODE | "
-                 "burst NODE N | uevents MS [N] | ask NODE HEX [MS]\n");
+                 "burst NODE N | uevents MS [N] | ask NODE HEX [MS] | "
+                 "download NODE IMAGE [WINDOW] | timed PROGRAM ARGS\n");
     return 2;
 }
