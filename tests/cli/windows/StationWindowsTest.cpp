@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "../cli/CliRun.h"
+#include "../CliRun.h"
 #include "cli/Json.h"
 #include "cli/station/Sha256.h"
 #include "cli/station/StationLog.h"
