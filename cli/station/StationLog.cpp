@@ -4,7 +4,17 @@
 namespace vellox::cli {
 namespace {
 
-constexpr std::size_t ChunkSize = 65536;
+// Feeds `index` what the file holds from `offset` to its end, moving `offset` along; false
+// when a read fails.
+bool read_on(const LogFile& file, std::uint64_t& offset, LogIndex& index) {
+    std::string chunk(65536, '\0');
+    for (long long n; (n = file.read_at(offset, chunk.data(), chunk.size())) != 0;) {
+        if (n < 0) return false;
+        index.feed({chunk.data(), static_cast<std::size_t>(n)});
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -21,17 +31,9 @@ std::optional<StationLog> StationLog::open(const std::filesystem::path& path, st
 }
 
 bool StationLog::catch_up(std::string& error) {
-    std::string chunk(ChunkSize, '\0');
-    for (;;) {
-        const long long n = file_.read_at(offset_, chunk.data(), chunk.size());
-        if (n < 0) {
-            error = failure_text("cannot read the log", path_);
-            return false;
-        }
-        if (n == 0) return true;
-        index_.feed({chunk.data(), static_cast<std::size_t>(n)});
-        offset_ += static_cast<std::uint64_t>(n);
-    }
+    if (read_on(file_, offset_, index_)) return true;
+    error = failure_text("cannot read the log", path_);
+    return false;
 }
 
 bool StationLog::follow_rotation(std::string& error) {
@@ -101,12 +103,8 @@ LogReading read_station_log(const std::filesystem::path& path) {
     // Shared: waits for a line another station is writing at this moment.
     LogFile::Lock lock(*file, false);
     LogIndex index;
-    std::string chunk(ChunkSize, '\0');
     std::uint64_t offset = 0;
-    for (long long n; (n = file->read_at(offset, chunk.data(), chunk.size())) > 0;) {
-        index.feed({chunk.data(), static_cast<std::size_t>(n)});
-        offset += static_cast<std::uint64_t>(n);
-    }
+    read_on(*file, offset, index);  // a failing read ends it with what came before
     reading.succeeded_serials = index.succeeded_serials();
     reading.records = index.records();
     reading.skipped = index.skipped();
