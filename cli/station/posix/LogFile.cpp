@@ -113,11 +113,10 @@ void LogFile::cut_back(std::uint64_t size) {
 }
 
 bool LogFile::lock(bool exclusive) {
-    int result;
-    while ((result = ::flock(handle_.get(), exclusive ? LOCK_EX : LOCK_SH)) != 0 &&
-           errno == EINTR) {
+    while (::flock(handle_.get(), exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        if (errno != EINTR) return false;
     }
-    return result == 0;
+    return true;
 }
 
 void LogFile::unlock() { ::flock(handle_.get(), LOCK_UN); }

@@ -23,13 +23,6 @@ OVERLAPPED at_offset(std::uint64_t offset) {
     return at;
 }
 
-bool same_file(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
-}
-
 }  // namespace
 
 std::string failure_text(const std::string& what, const std::filesystem::path& path) {
@@ -85,7 +78,11 @@ std::optional<bool> LogFile::is_at(const std::filesystem::path& path) const {
     WinHandle now(::CreateFileW(path.c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return now.valid() && same_file(now.get(), handle_.get());
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return now.valid() && ::GetFileInformationByHandle(now.get(), &x) &&
+           ::GetFileInformationByHandle(handle_.get(), &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
 bool LogFile::append(std::string_view record, std::uint64_t end) {
