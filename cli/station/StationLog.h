@@ -4,8 +4,8 @@
 // done, and goes out in one write() under an exclusive lock, so lines of two stations never
 // mix. A line torn by a crash or power cut is closed off by the next append, so it stays a
 // line of its own that readers skip instead of spoiling the next record.
-// The file's trust checks, locks and identity are the system's own (posix/, windows/); what
-// the lines say is LogIndex's, the same on every system.
+// The file's trust checks, locks and identity are the system's own (LogFile, in posix/ and
+// windows/); what the lines say is LogIndex's, the same on every system.
 
 #include <cstdint>
 #include <filesystem>
@@ -14,19 +14,15 @@
 #include <string>
 #include <string_view>
 
+#include "cli/station/LogFile.h"
 #include "cli/station/LogIndex.h"
-#ifdef _WIN32
-#include "cli/station/windows/WinHandle.h"
-#else
-#include "hid/UniqueFd.h"
-#endif
 
 namespace vellox::cli {
 
 class StationLog {
   public:
     // Opens (creating it if needed) for appending and reads what it holds; nullopt with
-    // `error` set on failure or when the file cannot be trusted (see open_log_file).
+    // `error` set on failure or when the file cannot be trusted (see LogFile::open).
     static std::optional<StationLog> open(const std::filesystem::path& path, std::string& error);
 
     // Appends `line` (one JSON object, no line break) and flushes it to the disk. On failure
@@ -42,19 +38,14 @@ class StationLog {
     const std::filesystem::path& path() const { return path_; }
 
   private:
-#ifdef _WIN32
-    using FileHandle = WinHandle;
-#else
-    using FileHandle = UniqueFd;
-#endif
-    StationLog(std::filesystem::path path, FileHandle fd)
-        : path_(std::move(path)), fd_(std::move(fd)) {}
+    StationLog(std::filesystem::path path, LogFile file)
+        : path_(std::move(path)), file_(std::move(file)) {}
     // Reads from `offset_` to the end of the file (under a lock held by the caller).
     bool catch_up(std::string& error);
     bool follow_rotation(std::string& error);
 
     std::filesystem::path path_;
-    FileHandle fd_;
+    LogFile file_;
     std::uint64_t offset_ = 0;  // how much of the file the index has read
     LogIndex index_;
 };
