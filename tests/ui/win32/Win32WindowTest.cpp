@@ -255,6 +255,8 @@ TEST_F(Win32Window, SpeedButtonsKeepNoFocusAndTabMovesIt) {
     ASSERT_TRUE(form.run_until([&] { return ::IsWindowVisible(form.StringGrid1->window()) != 0; }));
     ::SendMessageW(form.Verify, BM_CLICK, 0, 0);
     EXPECT_NE(::GetFocus(), form.Verify);
+    // The query hides the grid until its reply: Tab can only reach the grid once it is back.
+    ASSERT_TRUE(form.run_until([&] { return ::IsWindowVisible(form.StringGrid1->window()) != 0; }));
 
     ::SetFocus(form.language_button);
     ASSERT_EQ(::GetFocus(), form.language_button);
